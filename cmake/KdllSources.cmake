@@ -1,0 +1,23 @@
+# Source files are picked up by folder. A file named *Win32.cpp talks to Windows and is
+# built only in the Windows builds; a file named *Native.cpp stands in for it where there
+# is no Windows (the native build).
+function(kdll_collect_sources out)
+    set(result)
+    foreach(dir ${ARGN})
+        file(GLOB found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
+        foreach(f ${found})
+            if(f MATCHES "Win32\\.cpp$")
+                if(WIN32)
+                    list(APPEND result ${f})
+                endif()
+            elseif(f MATCHES "Native\\.cpp$")
+                if(NOT WIN32)
+                    list(APPEND result ${f})
+                endif()
+            else()
+                list(APPEND result ${f})
+            endif()
+        endforeach()
+    endforeach()
+    set(${out} ${result} PARENT_SCOPE)
+endfunction()

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# build.sh [native|win32|win64|bench]...: configures and builds the named builds (all
+# three by default) under build/.
+#   native  Linux, clang, AddressSanitizer + UBSan, libFuzzer targets, the unit tests
+#   win32   i686 MinGW-w64: the product kdll.dll
+#   win64   x86_64 MinGW-w64: the same sources for the tests under Wine, the demo host
+#   bench   Linux, optimised, no sanitizers: the benchmarks
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=${KDLL_JOBS:-$(nproc)}
+builds=("$@")
+[ ${#builds[@]} -gt 0 ] || builds=(native win32 win64)
+for b in "${builds[@]}"; do
+    case "$b" in
+        native) args=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug) ;;
+        win32) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" -DCMAKE_BUILD_TYPE=Release) ;;
+        win64) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-mingw.cmake" -DCMAKE_BUILD_TYPE=Debug) ;;
+        bench) args=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Release
+                     -DKDLL_SANITIZE=OFF -DKDLL_FUZZ=OFF -DKDLL_BENCH=ON -DKDLL_TESTS=ON) ;;
+        *) echo "build: unknown build '$b'" >&2; exit 2 ;;
+    esac
+    cmake -S "$root" -B "$root/build/$b" -G Ninja "${args[@]}" >/dev/null
+    cmake --build "$root/build/$b" -j "$jobs"
+done

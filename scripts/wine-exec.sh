@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# wine-exec.sh LAYER PROGRAM [ARGS...]
+# Runs a Windows test program under Wine in the project's private prefix, from the
+# program's own folder. LAYER chooses the WNASPI32.dll that the library finds:
+#   n  our simulated layer beside the program (native)
+#   b  Wine's own wnaspi32, a stub that refuses every request (builtin)
+#   d  none at all (disabled)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+layer=$1
+program=$2
+shift 2
+export WINEPREFIX=${WINEPREFIX:-$here/../build/wineprefix}
+export WINEDEBUG=-all
+case "$layer" in
+    n) aspi="wnaspi32=n" ;;
+    b) aspi="wnaspi32=b" ;;
+    d) aspi="wnaspi32=" ;;
+    *) echo "wine-exec: unknown layer '$layer'" >&2; exit 2 ;;
+esac
+# mscoree and mshtml stay off so that Wine never offers to install Mono or Gecko.
+export WINEDLLOVERRIDES="$aspi;mscoree=;mshtml="
+"$here/wine-prefix.sh"
+cd "$(dirname "$program")"
+exec timeout --kill-after=10 ${KDLL_WINE_TIMEOUT:-900} "${WINE:-/usr/lib/wine/wine64}" "./$(basename "$program")" "$@"

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Creates the project's private Wine prefix once (64-bit), with what the tests need:
+#  - no Mono or Gecko installer prompts (mscoree and mshtml disabled while booting);
+#  - the test program copy wine_tests_win98.exe reported as Windows 98 (AppDefaults),
+#    so the Windows 9x path of the library runs for real;
+#  - drive letters for discovery to find: D: and F: CD-ROM drives, E: a hard disk.
+#    Wine takes a drive's type from HKLM\Software\Wine\Drives when its mount manager
+#    starts, so they are set while the prefix is made, before any test runs.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+export WINEPREFIX=${WINEPREFIX:-$here/../build/wineprefix}
+export WINEDEBUG=-all
+export WINEARCH=win64
+WINE=${WINE:-/usr/lib/wine/wine64}
+stamp=$WINEPREFIX/.kdll-ready
+[ -f "$stamp" ] && exit 0
+mkdir -p "$WINEPREFIX"
+echo "wine-prefix: creating $WINEPREFIX" >&2
+WINEDLLOVERRIDES="mscoree=;mshtml=" timeout 300 "$WINE" wineboot -i >/dev/null 2>&1 || true
+WINEDLLOVERRIDES="mscoree=;mshtml=" timeout 120 "$WINE" reg add \
+    'HKCU\Software\Wine\AppDefaults\wine_tests_win98.exe' /v Version /t REG_SZ /d win98 /f \
+    >/dev/null 2>&1
+for letter in d e f; do
+    mkdir -p "$WINEPREFIX/drives/$letter"
+    ln -sfn "../drives/$letter" "$WINEPREFIX/dosdevices/$letter:"
+done
+for drive in d:=cdrom e:=hd f:=cdrom; do
+    WINEDLLOVERRIDES="mscoree=;mshtml=" timeout 120 "$WINE" reg add \
+        'HKLM\Software\Wine\Drives' /v "${drive%%=*}" /t REG_SZ /d "${drive#*=}" /f >/dev/null 2>&1
+done
+timeout 60 wineserver -w || true
+touch "$stamp"

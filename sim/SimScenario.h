@@ -1,0 +1,56 @@
+// The configuration of the simulated ASPI layer, read from scenario text: host adapters,
+// how requests complete, and the devices with their faults. Format: sim/README.md.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "SimDevice.h"
+
+class SimScenario
+{
+  public:
+    enum {
+        kMaxAdapters = 16,
+        kMaxTargets = 16,
+        kMaxTextLength = 1 << 20,
+        kMaxLineLength = 4096,
+        kMaxDelayMs = 86400000, // one day: longer than any time-out of the library
+        kMaxCount = 1000000,
+    };
+
+    SimScenario();
+
+    // Replaces the whole content with the scenario in text. 1 on success; 0 with the
+    // reason, naming the line, in error (what was read up to that line stays and is not
+    // to be used).
+    int Parse(const char* text);
+
+    SimDevice* FindDevice(int adapterId, int targetId);
+    const SimDevice* FindDevice(int adapterId, int targetId) const;
+    // The GetASPI32SupportInfo word: status in bits 15-8, adapter count in bits 7-0.
+    uint32_t SupportInfo() const;
+
+    uint8_t adapterCount;
+    uint8_t supportStatus;
+    uint8_t supportStatusSet;
+    uint8_t syncCompletion;
+    uint8_t refuseAll;
+    std::vector<SimDevice> devices;
+    std::string error;
+
+  private:
+    int ParseLine(const std::vector<std::string>& tokens);
+    int ParseAdapters(const std::vector<std::string>& tokens);
+    int ParseDevice(const std::vector<std::string>& tokens);
+    int ParseRvxOptions(const std::vector<std::string>& tokens, SimDevice& device);
+    int ParseFault(const std::vector<std::string>& tokens);
+    int ParseFaultActions(const std::vector<std::string>& tokens, SimFaultRule& rule);
+    int ParseAddress(const std::vector<std::string>& tokens, int& adapterId, int& targetId);
+    int CheckAdapters();
+    int Fail(const std::string& message);
+
+    int lineNumber;
+    int adaptersLine;
+};

@@ -1,0 +1,323 @@
+// Request handling of the simulated ASPI layer. One lock guards the model, the log and
+// the list of pending requests; every accepted request in asynchronous mode completes on
+// a thread of its own.
+#include "SimLayer.h"
+
+#include <cstdio>
+
+namespace
+{
+
+const char kScenarioVariable[] = "KDLL_SIM_SCENARIO";
+
+DWORD WINAPI CompletionThreadProc(void* argument)
+{
+    SimPendingRequest* request = static_cast<SimPendingRequest*>(argument);
+    HMODULE moduleRef = request->moduleRef;
+    request->owner->RunCompletion(request);
+    // The reference taken at the start keeps this code mapped even if the process has
+    // freed the library meanwhile; dropping it must be the thread's last act.
+    if (moduleRef != nullptr)
+        FreeLibraryAndExitThread(moduleRef, 0);
+    return 0;
+}
+
+} // namespace
+
+SimLayer::SimLayer(HMODULE moduleHandle) : module(moduleHandle), configured(0)
+{
+    InitializeCriticalSection(&lock);
+}
+
+SimLayer::~SimLayer()
+{
+    // Every completion thread holds a reference to the module, so none runs any more;
+    // requests still listed here belong to threads that could not take one and are
+    // left alone rather than freed under them.
+    DeleteCriticalSection(&lock);
+}
+
+void SimLayer::EnsureConfigured()
+{
+    if (configured)
+        return;
+    configured = 1;
+    char path[1024];
+    DWORD length = GetEnvironmentVariableA(kScenarioVariable, path, sizeof path);
+    if (length == 0 || length >= sizeof path)
+        return; // no scenario: a layer without host adapters
+    if (!model.ConfigureFromFile(path))
+        std::fprintf(stderr, "wnaspi32 (simulated): %s\n", model.LastError());
+}
+
+uint32_t SimLayer::SupportInfo()
+{
+    EnterCriticalSection(&lock);
+    EnsureConfigured();
+    uint32_t info = model.SupportInfo();
+    LeaveCriticalSection(&lock);
+    return info;
+}
+
+uint32_t SimLayer::Send(void* request)
+{
+    if (request == nullptr)
+        return SS_INVALID_SRB;
+    uint8_t command = static_cast<SRB_Header*>(request)->SRB_Cmd;
+    if (command == SC_EXEC_SCSI_CMD)
+        return Execute(static_cast<SRB_ExecSCSICmd*>(request));
+    if (command == SC_ABORT_SRB)
+        return Abort(static_cast<SRB_Abort*>(request));
+    return Refuse(request);
+}
+
+uint32_t SimLayer::Refuse(void* request)
+{
+    EnterCriticalSection(&lock);
+    EnsureConfigured();
+    uint8_t status = SS_INVALID_CMD;
+    if (model.IsRefusingAll())
+        status = SS_INVALID_SRB;
+    else
+        static_cast<SRB_Header*>(request)->SRB_Status = status;
+    model.Record(request, status);
+    LeaveCriticalSection(&lock);
+    return status;
+}
+
+uint32_t SimLayer::Execute(SRB_ExecSCSICmd* srb)
+{
+    EnterCriticalSection(&lock);
+    EnsureConfigured();
+    SimSubmission submission;
+    uint8_t status = model.Accept(srb, submission);
+    if (!submission.pending) {
+        LeaveCriticalSection(&lock);
+        return status;
+    }
+    int neverCompletes = submission.outcome.hang || submission.outcome.keep;
+    if (model.IsSyncCompletion() && !neverCompletes) {
+        LeaveCriticalSection(&lock);
+        return CompleteAtOnce(srb, submission);
+    }
+
+    SimPendingRequest* request = new SimPendingRequest;
+    request->owner = this;
+    request->srb = srb;
+    request->submission = submission;
+    request->adapter = srb->SRB_HaId;
+    request->notify =
+        (srb->SRB_Flags & SRB_EVENT_NOTIFY) ? static_cast<HANDLE>(srb->SRB_PostProc) : nullptr;
+    request->wake = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    request->moduleRef = nullptr;
+    request->done = 0;
+    pending.push_back(request);
+    if (request->wake == nullptr || !StartThread(request)) {
+        // Without a thread of its own the request completes before the call returns.
+        Complete(request, neverCompletes);
+        Forget(request);
+    }
+    LeaveCriticalSection(&lock);
+    return SS_PENDING;
+}
+
+uint32_t SimLayer::CompleteAtOnce(SRB_ExecSCSICmd* srb, const SimSubmission& submission)
+{
+    // Synchronous layers finish the command inside the call; the delay is spent there.
+    if (submission.outcome.delayMs > 0)
+        Sleep(submission.outcome.delayMs);
+    EnterCriticalSection(&lock);
+    DriveModel::DeliverCompletion(srb, submission);
+    model.SetFinalStatus(submission.sequence, submission.outcome.srbStatus);
+    LeaveCriticalSection(&lock);
+    if ((srb->SRB_Flags & SRB_EVENT_NOTIFY) && srb->SRB_PostProc != nullptr)
+        SetEvent(static_cast<HANDLE>(srb->SRB_PostProc));
+    return submission.outcome.srbStatus;
+}
+
+int SimLayer::StartThread(SimPendingRequest* request)
+{
+    HMODULE moduleRef = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                       reinterpret_cast<LPCSTR>(&CompletionThreadProc), &moduleRef);
+    request->moduleRef = moduleRef;
+    HANDLE thread = CreateThread(nullptr, 0, CompletionThreadProc, request, 0, nullptr);
+    if (thread == nullptr) {
+        request->moduleRef = nullptr;
+        if (moduleRef != nullptr)
+            FreeLibrary(moduleRef);
+        return 0;
+    }
+    CloseHandle(thread);
+    return 1;
+}
+
+void SimLayer::RunCompletion(SimPendingRequest* request)
+{
+    const SimOutcome& outcome = request->submission.outcome;
+    DWORD wait = (outcome.hang || outcome.keep) ? INFINITE : outcome.delayMs;
+    WaitForSingleObject(request->wake, wait);
+    EnterCriticalSection(&lock);
+    // Woken without having been handed back can only be a request that never
+    // completes on its own; it leaves as aborted rather than with no status at all.
+    if (!request->done)
+        Complete(request, outcome.hang || outcome.keep);
+    Forget(request);
+    LeaveCriticalSection(&lock);
+}
+
+void SimLayer::Complete(SimPendingRequest* request, int aborted)
+{
+    uint8_t status = SS_ABORTED;
+    if (aborted) {
+        DriveModel::DeliverStatus(request->srb, SS_ABORTED);
+    } else {
+        DriveModel::DeliverCompletion(request->srb, request->submission);
+        status = request->submission.outcome.srbStatus;
+    }
+    model.SetFinalStatus(request->submission.sequence, status);
+    request->done = 1;
+    if (request->notify != nullptr)
+        SetEvent(request->notify);
+    if (request->wake != nullptr)
+        SetEvent(request->wake);
+}
+
+void SimLayer::Forget(SimPendingRequest* request)
+{
+    for (size_t i = 0; i < pending.size(); ++i) {
+        if (pending[i] != request)
+            continue;
+        pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(i));
+        break;
+    }
+    if (request->wake != nullptr)
+        CloseHandle(request->wake);
+    delete request;
+}
+
+uint32_t SimLayer::Abort(SRB_Abort* abort)
+{
+    EnterCriticalSection(&lock);
+    EnsureConfigured();
+    if (model.IsRefusingAll()) {
+        model.Record(abort, SS_INVALID_SRB);
+        LeaveCriticalSection(&lock);
+        return SS_INVALID_SRB;
+    }
+    uint8_t status = SS_ABORT_FAIL;
+    if (abort->SRB_HaId >= model.AdapterCount())
+        status = SS_INVALID_HA;
+    for (SimPendingRequest* request : pending) {
+        if (status == SS_INVALID_HA)
+            break;
+        if (request->done || request->srb != abort->SRB_ToAbort ||
+            request->adapter != abort->SRB_HaId)
+            continue;
+        // A kept request stays with the layer whatever the caller asks.
+        if (!request->submission.outcome.keep) {
+            Complete(request, 1);
+            status = SS_COMP;
+        }
+        break;
+    }
+    abort->SRB_Status = status;
+    model.Record(abort, status);
+    LeaveCriticalSection(&lock);
+    return status;
+}
+
+int SimLayer::Configure(const char* text)
+{
+    EnterCriticalSection(&lock);
+    configured = 1;
+    int ok = model.Configure(text);
+    if (ok) {
+        // A new bus: whatever was still in flight is handed back as aborted.
+        for (SimPendingRequest* request : pending) {
+            if (!request->done)
+                Complete(request, 1);
+        }
+    }
+    LeaveCriticalSection(&lock);
+    return ok;
+}
+
+const char* SimLayer::LastError()
+{
+    EnterCriticalSection(&lock);
+    EnsureConfigured();
+    const char* text = model.LastError();
+    LeaveCriticalSection(&lock);
+    return text;
+}
+
+int SimLayer::RequestCount()
+{
+    EnterCriticalSection(&lock);
+    EnsureConfigured();
+    int count = model.RequestCount();
+    LeaveCriticalSection(&lock);
+    return count;
+}
+
+int SimLayer::GetRequest(int index, SimRequestRecord* out)
+{
+    if (out == nullptr)
+        return 0;
+    EnterCriticalSection(&lock);
+    EnsureConfigured();
+    int ok = model.GetRequest(index, *out);
+    LeaveCriticalSection(&lock);
+    return ok;
+}
+
+uint32_t SimLayer::GetDataOut(int index, uint8_t* dst, uint32_t capacity)
+{
+    EnterCriticalSection(&lock);
+    EnsureConfigured();
+    uint32_t count = model.GetDataOut(index, dst, capacity);
+    LeaveCriticalSection(&lock);
+    return count;
+}
+
+void SimLayer::ClearLog()
+{
+    EnterCriticalSection(&lock);
+    EnsureConfigured();
+    model.ClearLog();
+    LeaveCriticalSection(&lock);
+}
+
+int SimLayer::PendingCount()
+{
+    EnterCriticalSection(&lock);
+    EnsureConfigured();
+    int count = 0;
+    for (const SimPendingRequest* request : pending)
+        count += !request->done;
+    LeaveCriticalSection(&lock);
+    return count;
+}
+
+void SimLayer::ReleaseHeld()
+{
+    EnterCriticalSection(&lock);
+    EnsureConfigured();
+    for (SimPendingRequest* request : pending) {
+        if (!request->done && request->submission.outcome.keep)
+            Complete(request, 1);
+    }
+    LeaveCriticalSection(&lock);
+}
+
+int SimLayer::GetDeviceInfo(int adapter, int target, SimDeviceInfo* out)
+{
+    if (out == nullptr)
+        return 0;
+    EnterCriticalSection(&lock);
+    EnsureConfigured();
+    int ok = model.GetDeviceInfo(adapter, target, *out);
+    LeaveCriticalSection(&lock);
+    return ok;
+}

@@ -1,0 +1,52 @@
+// After the transfer worker has stored its result: the report, and the check that the
+// drive answers with its new firmware, or the request to restart after a failure.
+#include <windows.h>
+
+#include "cmdtext/FormatCommand.h"
+#include "host/Downloader.h"
+#include "ui/ListViewControl.h"
+#include "ui/StaticTextControl.h"
+
+namespace {
+
+void RequestRestart(Downloader& downloader)
+{
+    // Without the privilege an NT system ignores the request.
+    if (downloader.EnableShutdownPrivilege())
+        ExitWindowsEx(EWX_REBOOT, 0);
+}
+
+} // namespace
+
+int Downloader::CompleteDownload()
+{
+    DestroyProgressBar();
+    if (transferState == kTransferRunning)
+        return 0;
+    if (!verifyTransfer)
+        RequestRestart(*this);
+
+    if (transferState == 0) {
+        SetRowState(6, kRowFailed);
+        statusText->SetText("Fail to Download, Restart Now!");
+        MessageBoxA(dialog, "You should better to restart right now and try again !", "Warning",
+                    MB_OK | MB_ICONHAND);
+        RequestRestart(*this);
+        return 0;
+    }
+
+    infoList->SetCell(6, 1, "Done", -1);
+    SetRowState(6, kRowPassed);
+    statusText->SetText("Download has done successfully!");
+    // Loading the medium is the whole test of the new firmware: it must answer.
+    FormatCommand(*device, "1b 0 0 0 3");
+    if (device->ExecuteCommand() != 1) {
+        statusText->SetText("New F/W is something wrong. no response to Inquiry !");
+        return 0;
+    }
+    FormatCommand(*device, "00");
+    device->ExecuteCommand();
+    FormatCommand(*device, "00");
+    device->ExecuteCommand();
+    return 1;
+}

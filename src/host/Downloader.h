@@ -1,0 +1,101 @@
+// The one downloader instance: window handles, the drive connection, the firmware image
+// and the state of a download. Its operations live with their subsystems: the panel in
+// ui/, the firmware file in image/, the download procedure in download/.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdint>
+
+#include "image/FirmwareImage.h"
+#include "kdll.h"
+#include "scsi/ScsiDevice.h"
+
+class ListViewControl;
+class StaticTextControl;
+
+class Downloader {
+public:
+    enum { kDialogTemplate = 101, kDeviceBufferRequest = 65545, kTransferRunning = 999 };
+    // Row states: the images of the information list.
+    enum { kRowIdle = 0, kRowPassed = 1, kRowFailed = 2, kRowInProgress = 3 };
+
+    Downloader(HINSTANCE moduleInstance, HWND parent);
+    ~Downloader();
+    Downloader(const Downloader&) = delete;
+    Downloader& operator=(const Downloader&) = delete;
+
+    // The panel (ui/DownloaderDialog.cpp).
+    // Creates, fills, places and shows the panel; 0 when it cannot be created.
+    int OpenDialog();
+    // Deletes the wrappers and destroys the panel; non-zero when it was destroyed or
+    // there was none.
+    int CloseDialog();
+    int OnInitDialog(HWND window);
+    void SetStatePicture(int bitmapId);
+    // The notice after a successful download, then the shut-down request; 0 when the
+    // notice could not be shown.
+    int ShutDownPrompt();
+    void OnDownloadButton();
+    // One tick of the transfer timer; 0 when the shut-down notice could not be shown.
+    int OnTransferTick();
+
+    // The progress bar in the information list (ui/ProgressBar.cpp).
+    void CreateProgressBar(int row);
+    void SetProgress(int position);
+    void DestroyProgressBar();
+
+    // The firmware file and the stored setting (ui/FirmwareFileChoice.cpp).
+    void ChooseFirmwareFile();
+    void FindInitialFirmwareFile();
+    // 1 when a value was stored into number (REG_DWORD) or text (REG_SZ, at most
+    // textSize bytes with its NUL); 0 otherwise, with nothing changed.
+    int ReadSetting(HKEY root, const char* keyPath, const char* valueName, uint32_t* number,
+                    char* text, int textSize);
+
+    // The firmware file named in the file-name box (image/FirmwareLoaderWin32.cpp).
+    int LoadFirmwareFile();
+
+    // The download procedure (download/).
+    int StartDownload();
+    void SetRowState(int row, int8_t state);
+    int PrepareDrive();
+    int CompleteDownload();
+    // Asks the process for the shut-down privilege where Windows requires it; 1 when
+    // it is held (always on Windows 9x).
+    int EnableShutdownPrivilege();
+
+    HINSTANCE instance;
+    HWND dialog;
+    HWND parentWindow;
+    int dialogTemplate;
+    ScsiDevice* device;
+    HIMAGELIST imageList;
+    uint32_t morphing;
+    int32_t verifyTransfer;
+    FirmwareImage firmware;
+    // 999 while the transfer worker runs, then its result (1 or 0). Written once by the
+    // worker, polled by the panel's timer on the other thread.
+    volatile LONG transferState;
+    StaticTextControl* statusText;
+    ListViewControl* infoList;
+    HWND progressBar;
+
+    // From "&Download" until the attempt has ended, the completion check included:
+    // nothing may start a second one meanwhile.
+    int downloadUnderWay;
+    // The state pictures, loaded when the panel opens and released when it closes.
+    HBITMAP statePictures[4];
+};
+
+// Module-wide state, all zero when the library is loaded.
+extern KdllParams hostParams;                  // the last parameter block received
+extern Downloader* theDownloader;              // the instance built by KDLL_Create
+extern Downloader* volatile currentDownloader; // how callbacks and the worker reach it
+extern LONG blinkCount;                        // state picture changes of all transfers
+extern ULONG progressTicks;                    // grows by 1,100 per tick of a transfer
+
+INT_PTR CALLBACK DownloaderDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void BlinkStatePicture();
+DWORD WINAPI TransferWorker(LPVOID parameter);

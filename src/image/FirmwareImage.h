@@ -1,0 +1,50 @@
+// The firmware image held inside the Downloader and the descriptions derived from it.
+// Free of <windows.h>: reading the file and parsing it build natively as well.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct ProductDescriptor {
+    char revision[8];       // 4 characters and a NUL; empty when no record was found
+    char modelName[40];     // 24 characters and a NUL; "Unkown" when no record was found
+    uint8_t protocolType40; // 1 when the protocol marker was found
+    uint16_t checkSum;      // sum of the 65,536 image bytes, modulo 65,536
+};
+
+struct FirmwareImage {
+    enum { kFileBytes = 65536, kImageBytes = 65545, kCodeOffset = 0x0800 };
+
+    // Where one scan met the protocol marker and the identification record: offsets of
+    // the first byte of the first and of the last hit, -1 when there was none.
+    struct ScanHits {
+        int32_t markerCount;
+        int32_t firstMarker;
+        int32_t lastMarker;
+        int32_t recordCount;
+        int32_t firstRecord;
+        int32_t lastRecord;
+    };
+
+    // Reads the first 65,536 bytes of the named file into image and parses them.
+    // 1: read and parsed, fileDescriptor rewritten. 0: nothing parsed and fileDescriptor
+    // left as it was; *message is then the status text to show, or null when there is
+    // none to show (empty or null name: nothing at all changes). message may be null.
+    int LoadFirmwareFile(const char* fileName, const char** message);
+
+    // Fills fileDescriptor from the first 65,536 bytes of image in one pass. When hits
+    // is given it also receives where the marker and the record were recognised.
+    void ParseFirmwareImage(ScanHits* hits = nullptr);
+
+    // 16-bit sum of the code part, image bytes 0x0800 to 0xFFFF: what the transfer sends
+    // behind them. Computed afresh; transferCheckSum is left to the transfer worker.
+    uint16_t ComputeTransferCheckSum() const;
+
+    // Sum of count bytes modulo 65,536.
+    static uint16_t SumBytes(const uint8_t* bytes, size_t count);
+
+    ProductDescriptor fileDescriptor;
+    ProductDescriptor driveDescriptor;
+    uint16_t transferCheckSum;
+    uint8_t image[kImageBytes];
+};

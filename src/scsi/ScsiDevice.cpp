@@ -1,0 +1,160 @@
+// The request side of ScsiDevice: construction, addressing, the pending request, the
+// sense results and drive discovery. Nothing here touches Windows directly.
+#include "scsi/ScsiDevice.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// INQUIRY, allocation length 36: enough for vendor, product and revision.
+const uint8_t kInquiryProbe[12] = {0x12, 0, 0, 0, 36, 0, 0, 0, 0, 0, 0, 0};
+const uint8_t kTypeCdrom = 0x05; // peripheral qualifier 0, device type 5
+const unsigned kDriveUnknown = 0;
+const unsigned kDriveCdrom = 5;
+
+void BlankNuls(char* text, int length)
+{
+    for (int i = 0; i < length; ++i) {
+        if (text[i] == '\0')
+            text[i] = ' ';
+    }
+}
+
+} // namespace
+
+ScsiDevice::ScsiDevice(int requestedSize)
+    : adapterCount(0), adapterId(0), targetId(0), direction(SRB_DIR_IN), dataLength(0),
+      dataBuffer(nullptr), bufferBlock(nullptr), bufferCapacity(0), cdbLength(0), senseKey(0),
+      asc(0), ascq(0), timeoutMs(kDefaultTimeoutMs), timedOut(0), isWindows9x(0), driveCount(0),
+      aspiModule(nullptr), getSupportInfo(nullptr), sendCommand(nullptr), heldEvent(nullptr)
+{
+    std::memset(cdb, 0, sizeof cdb);
+    std::memset(drives, 0, sizeof drives);
+    // A negative request would wrap to a huge capacity over a tiny block.
+    if (requestedSize < 0)
+        requestedSize = 0;
+    bufferCapacity =
+        static_cast<uint32_t>(requestedSize <= int(kMaxBuffer) ? requestedSize : int(kMaxBuffer));
+    // Ten spare bytes behind the usable capacity, as the transfer block always had.
+    bufferBlock = static_cast<uint8_t*>(std::calloc(bufferCapacity + 10, 1));
+    dataBuffer = bufferBlock;
+    std::memset(&srb, 0, sizeof srb);
+    srb.SRB_Status = SS_COMP; // CommandSucceeded reads true before the first command
+    BindPlatform();
+}
+
+ScsiDevice::~ScsiDevice()
+{
+    ReleasePlatform();
+    std::free(bufferBlock);
+}
+
+ScsiDevice& ScsiDevice::SetAdapter(uint8_t id)
+{
+    adapterId = id;
+    return *this;
+}
+
+ScsiDevice& ScsiDevice::SetTarget(uint8_t id)
+{
+    targetId = id;
+    return *this;
+}
+
+ScsiDevice& ScsiDevice::SelectDrive(uint8_t index)
+{
+    if (index >= driveCount)
+        return *this;
+    adapterId = drives[index].adapterId;
+    targetId = drives[index].targetId;
+    return *this;
+}
+
+void ScsiDevice::SetCommandBlock(const uint8_t* bytes, uint8_t dir, uint32_t length)
+{
+    std::memcpy(cdb, bytes, 12);
+    cdbLength = 12;
+    direction = dir;
+    dataLength = length;
+}
+
+void ScsiDevice::SetCommandBlock10(const uint8_t* bytes, uint8_t dir, uint32_t length)
+{
+    std::memcpy(cdb, bytes, 10);
+    cdbLength = 10;
+    direction = dir;
+    dataLength = length;
+}
+
+// Fixed-format sense data: key in the low nibble of byte 2, ASC in byte 12, ASCQ in 13.
+void ScsiDevice::ExtractSense()
+{
+    senseKey = srb.SenseArea[2] & 0x0F;
+    asc = srb.SenseArea[12];
+    ascq = srb.SenseArea[13];
+}
+
+// The layer's answer to SendASPI32Command is not part of the test: SRB_Status is, and a
+// drive that returned sense data failed even when the layer reports SS_COMP.
+int ScsiDevice::CommandSucceeded() const
+{
+    return srb.SRB_Status == SS_COMP && srb.SenseArea[0] == 0 && timedOut == 0;
+}
+
+void ScsiDevice::CopyInquiryStrings(char* modelName, char* revision) const
+{
+    std::memcpy(modelName, dataBuffer + 8, 8);
+    std::memcpy(modelName + 8, dataBuffer + 16, 16);
+    std::memcpy(revision, dataBuffer + 32, 4);
+    modelName[24] = '\0';
+    revision[4] = '\0';
+    BlankNuls(modelName, 24);
+    BlankNuls(revision, 4);
+}
+
+// Pairs the n-th CD-ROM device found over ASPI with the n-th CD-ROM drive letter: ASPI
+// does not say which letter a device has. The letter search stops at the first letter
+// that does not exist, and carries on from there for the next device.
+void ScsiDevice::DiscoverDrives()
+{
+    driveCount = 0;
+    char nextLetter = 'A';
+    for (unsigned a = 0; a < adapterCount; ++a) {
+        SetAdapter(static_cast<uint8_t>(a));
+        for (uint8_t t = 0; t < 8; ++t) {
+            SetTarget(t);
+            SetCommandBlock(kInquiryProbe, SRB_DIR_IN, 36);
+            if (ExecuteCommand() != 1)
+                continue;
+            if (dataBuffer[0] != kTypeCdrom)
+                continue;
+            if (driveCount >= kMaxDrives)
+                continue;
+            DriveEntry& e = drives[driveCount];
+            CopyInquiryStrings(e.modelName, e.revision);
+            e.adapterId = static_cast<uint8_t>(a);
+            e.targetId = t;
+            e.driveLetter = ' ';
+            while (nextLetter <= 'Z') {
+                unsigned type = DriveTypeOfLetter(nextLetter);
+                if (type == kDriveUnknown)
+                    break;
+                ++nextLetter;
+                if (type == kDriveCdrom) {
+                    e.driveLetter = static_cast<char>(nextLetter - 1);
+                    break;
+                }
+            }
+            ++driveCount;
+        }
+    }
+    if (driveCount > 0) {
+        adapterId = drives[0].adapterId;
+        targetId = drives[0].targetId;
+    } else {
+        adapterId = 0;
+        targetId = 0;
+    }
+    srb.SRB_Status = SS_COMP;
+}

@@ -1,0 +1,144 @@
+// The ASPI side of ScsiDevice: binding WNASPI32.dll, running one request with its
+// completion event, aborting it, and the drive types of Windows drive letters.
+#include <windows.h>
+
+#include <cstring>
+
+#include "scsi/ScsiDevice.h"
+
+namespace {
+
+// After a time-out the request is aborted; a layer that honours the abort gives the
+// block back within this time. A layer that does not is left holding it (see
+// ReclaimHeldRequest) rather than having the block reused under its feet.
+const DWORD kAbortGraceMs = 2000;
+
+const int kOsVersionInfoSize = 148; // sizeof(OSVERSIONINFOA)
+
+int LayerHasGivenBack(const volatile SRB_ExecSCSICmd& srb, HANDLE event, DWORD waitMs)
+{
+    if (WaitForSingleObject(event, waitMs) != WAIT_OBJECT_0)
+        return 0;
+    return srb.SRB_Status != SS_PENDING;
+}
+
+} // namespace
+
+void ScsiDevice::BindPlatform()
+{
+    OSVERSIONINFOA version;
+    std::memset(&version, 0, sizeof version);
+    version.dwOSVersionInfoSize = kOsVersionInfoSize;
+    isWindows9x = GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
+
+    // Bound at run time and by ordinal: a machine without an ASPI layer still loads the
+    // library, and simply has no host adapters.
+    HMODULE module = LoadLibraryA("WNASPI32.dll");
+    if (module == nullptr)
+        return;
+    aspiModule = module;
+    getSupportInfo = reinterpret_cast<SupportInfoFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, MAKEINTRESOURCEA(1))));
+    sendCommand = reinterpret_cast<SendCommandFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, MAKEINTRESOURCEA(2))));
+    if (getSupportInfo == nullptr || sendCommand == nullptr)
+        return;
+
+    // Status in bits 15-8, number of host adapters in bits 7-0.
+    uint32_t info = getSupportInfo();
+    if (((info >> 8) & 0xFF) == SS_COMP)
+        adapterCount = static_cast<uint8_t>(info & 0xFF);
+}
+
+void ScsiDevice::ReleasePlatform()
+{
+    // A layer that still owns a request may still write into it: it keeps its module.
+    if (heldEvent != nullptr)
+        return;
+    if (aspiModule != nullptr)
+        FreeLibrary(static_cast<HMODULE>(aspiModule));
+    aspiModule = nullptr;
+}
+
+unsigned ScsiDevice::DriveTypeOfLetter(char letter)
+{
+    char root[4] = {letter, ':', '\\', '\0'};
+    return GetDriveTypeA(root);
+}
+
+int ScsiDevice::ReclaimHeldRequest()
+{
+    if (heldEvent == nullptr)
+        return 1;
+    HANDLE event = static_cast<HANDLE>(heldEvent);
+    if (!LayerHasGivenBack(srb, event, 0))
+        return 0;
+    CloseHandle(event);
+    heldEvent = nullptr;
+    return 1;
+}
+
+int ScsiDevice::ExecuteCommand()
+{
+    if (!ReclaimHeldRequest()) {
+        // Still the request of an earlier command: nothing of the block may change.
+        senseKey = 0;
+        timedOut = 1;
+        return 0;
+    }
+    if (adapterId >= adapterCount || sendCommand == nullptr)
+        return 0;
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (event == nullptr)
+        return 0;
+
+    srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
+    srb.SRB_HaId = adapterId;
+    // Windows 9x ASPI layers take the direction from the command and reject the
+    // direction bits; NT layers need them.
+    srb.SRB_Flags = static_cast<uint8_t>(isWindows9x ? SRB_EVENT_NOTIFY : direction | SRB_EVENT_NOTIFY);
+    srb.SRB_Target = targetId;
+    srb.SRB_Lun = 0;
+    srb.SRB_BufLen = dataLength;
+    srb.SRB_SenseLen = ASPI_SENSE_LEN;
+    srb.SRB_BufPointer = dataBuffer;
+    srb.SRB_CDBLen = cdbLength;
+    srb.SRB_PostProc = event;
+    std::memcpy(srb.CDBByte, cdb, cdbLength);
+    std::memset(srb.SenseArea, 0, ASPI_SENSE_LEN);
+
+    // ASPI writes the status when it accepts or completes the request; a layer that
+    // refuses without writing it must not leave an earlier success standing.
+    srb.SRB_Status = SS_PENDING;
+    senseKey = 0;
+    timedOut = 0;
+    ResetEvent(event);
+
+    uint32_t status = sendCommand(&srb);
+    if (status == SS_PENDING && WaitForSingleObject(event, timeoutMs) != WAIT_OBJECT_0)
+        timedOut = 1;
+
+    if (timedOut) {
+        AbortCommand();
+        if (LayerHasGivenBack(srb, event, kAbortGraceMs))
+            CloseHandle(event);
+        else
+            heldEvent = event; // the layer may still signal it: keep it open
+        return 0;
+    }
+    CloseHandle(event);
+    ExtractSense();
+    return CommandSucceeded();
+}
+
+int ScsiDevice::AbortCommand()
+{
+    if (sendCommand == nullptr)
+        return 0;
+    SRB_Abort abort;
+    std::memset(&abort, 0, sizeof abort);
+    abort.SRB_Cmd = SC_ABORT_SRB;
+    abort.SRB_HaId = adapterId;
+    abort.SRB_ToAbort = &srb;
+    return sendCommand(&abort) == SS_COMP;
+}

@@ -1,0 +1,97 @@
+// The file-name box: what fills it (the one firmware file of the current directory, the
+// open-file dialog), the file it names being loaded, and the one stored setting.
+#include <windows.h>
+#include <commdlg.h>
+#include <io.h>
+
+#include <cstring>
+
+#include "host/Downloader.h"
+#include "ui/StaticTextControl.h"
+#include "ui/resources/resource.h"
+
+namespace {
+
+const int kFileNameSize = 260; // the Windows path limit, NUL included
+const DWORD kSettingSize = 128;
+
+} // namespace
+
+void Downloader::ChooseFirmwareFile()
+{
+    char fileName[kFileNameSize] = "";
+    OPENFILENAMEA choice;
+    std::memset(&choice, 0, sizeof choice);
+    // The size of the original structure: Windows 9x and NT 4 refuse the larger one.
+    choice.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    choice.hwndOwner = dialog;
+    choice.lpstrFilter = "Firmware file (*.ZQX)\0*.ZQX\0";
+    choice.lpstrFile = fileName;
+    choice.nMaxFile = kFileNameSize;
+    choice.Flags = OFN_FILEMUSTEXIST;
+    choice.lpstrDefExt = "ZQX";
+    if (!GetOpenFileNameA(&choice))
+        return;
+    // Raises EN_CHANGE, which enables "&Download".
+    SetDlgItemTextA(dialog, IDC_FILE_NAME, fileName);
+}
+
+void Downloader::FindInitialFirmwareFile()
+{
+    char fileName[kFileNameSize] = "";
+    int matches = 0;
+    _finddata_t found;
+    intptr_t search = _findfirst("*.zqx", &found);
+    if (search != -1) {
+        do {
+            ++matches;
+            std::strncpy(fileName, found.name, sizeof fileName - 1);
+            fileName[sizeof fileName - 1] = '\0';
+        } while (_findnext(search, &found) == 0);
+        _findclose(search);
+    }
+    if (matches == 1)
+        SetDlgItemTextA(dialog, IDC_FILE_NAME, fileName);
+}
+
+int Downloader::ReadSetting(HKEY root, const char* keyPath, const char* valueName,
+                            uint32_t* number, char* text, int textSize)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return 0;
+    BYTE data[kSettingSize];
+    DWORD type = 0;
+    DWORD size = sizeof data;
+    LONG queried = RegQueryValueExA(key, valueName, nullptr, &type, data, &size);
+    RegCloseKey(key);
+    if (queried != ERROR_SUCCESS)
+        return 0;
+
+    if (type == REG_SZ && text != nullptr && textSize > 0) {
+        // Only the bytes the registry returned, and a text stored without its NUL still
+        // ends within the caller's buffer.
+        DWORD length = 0;
+        while (length < size && length + 1 < static_cast<DWORD>(textSize) && data[length] != 0)
+            ++length;
+        std::memcpy(text, data, length);
+        text[length] = '\0';
+        return 1;
+    }
+    if (type == REG_DWORD && number != nullptr && size == sizeof(DWORD)) {
+        std::memcpy(number, data, sizeof(DWORD));
+        return 1;
+    }
+    return 0;
+}
+
+int Downloader::LoadFirmwareFile()
+{
+    char fileName[kFileNameSize] = "";
+    GetDlgItemTextA(dialog, IDC_FILE_NAME, fileName, sizeof fileName);
+    const char* message = nullptr;
+    int loaded = firmware.LoadFirmwareFile(fileName, &message);
+    if (message != nullptr && statusText != nullptr)
+        statusText->SetText(message);
+    return loaded;
+}

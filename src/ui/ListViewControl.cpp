@@ -1,0 +1,83 @@
+#include "ui/ListViewControl.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+
+namespace {
+
+char cellText[ListViewControl::kCellTextSize];
+
+// Far more than the list can ever be tall: scrolls the newest row into view.
+const int kScrollToEnd = 32230;
+
+} // namespace
+
+ListViewControl::ListViewControl(HWND parentWindow, int controlId)
+    : parent(parentWindow), handle(GetDlgItem(parentWindow, controlId)), columnCount(0),
+      rowCount(0)
+{
+}
+
+void ListViewControl::SetColumnWidth(int column, int width)
+{
+    SendMessageA(handle, LVM_SETCOLUMNWIDTH, column, MAKELPARAM(width, 0));
+}
+
+LRESULT ListViewControl::SetCell(int row, int column, const char* text, int image)
+{
+    char* itemText = const_cast<char*>(text); // the control only reads it
+    if (row == -1) {
+        LVCOLUMNA header = {};
+        header.mask = LVCF_TEXT;
+        header.pszText = itemText;
+        if (column < columnCount)
+            return SendMessageA(handle, LVM_SETCOLUMNA, column, reinterpret_cast<LPARAM>(&header));
+        LRESULT answer =
+            SendMessageA(handle, LVM_INSERTCOLUMNA, columnCount, reinterpret_cast<LPARAM>(&header));
+        ++columnCount;
+        return answer;
+    }
+
+    LVITEMA item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = row < rowCount ? row : rowCount;
+    item.iSubItem = column > 0 ? column : 0;
+    item.pszText = itemText;
+    if (image >= 0) {
+        item.mask |= LVIF_IMAGE;
+        item.iImage = image;
+    }
+    if (row < rowCount)
+        return SendMessageA(handle, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+
+    item.mask |= LVIF_PARAM;
+    item.lParam = 100 * item.iItem + item.iSubItem;
+    LRESULT answer = SendMessageA(handle, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    if (answer != -1)
+        SendMessageA(handle, LVM_SCROLL, 0, kScrollToEnd);
+    ++rowCount; // counted even when the control refused the row
+    return answer;
+}
+
+const char* ListViewControl::GetCellText(int row, int column, char* out)
+{
+    if (row == -1) {
+        LVCOLUMNA header = {};
+        header.mask = LVCF_TEXT;
+        header.pszText = cellText;
+        header.cchTextMax = sizeof cellText;
+        if (!SendMessageA(handle, LVM_GETCOLUMNA, column, reinterpret_cast<LPARAM>(&header)))
+            cellText[0] = '\0';
+    } else {
+        LVITEMA item = {};
+        item.iSubItem = column;
+        item.pszText = cellText;
+        item.cchTextMax = sizeof cellText;
+        SendMessageA(handle, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+    }
+    cellText[sizeof cellText - 1] = '\0';
+    if (out != nullptr)
+        std::memcpy(out, cellText, std::strlen(cellText) + 1);
+    return cellText;
+}

@@ -1,0 +1,11 @@
+#include "ui/StaticTextControl.h"
+
+StaticTextControl::StaticTextControl(HWND parentWindow, int controlId)
+    : parent(parentWindow), handle(GetDlgItem(parentWindow, controlId))
+{
+}
+
+void StaticTextControl::SetText(const char* text)
+{
+    SendMessageA(handle, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# check-dll.sh OBJDUMP DLL: the product DLL exports exactly the four entry points under
+# their undecorated names and imports nothing but Windows system DLLs. WNASPI32.dll in
+# particular must not be imported: it is loaded at run time, so that a machine without
+# an ASPI layer still loads the library.
+set -euo pipefail
+objdump=$1
+dll=$2
+dump=$("$objdump" -p "$dll")
+fail=0
+
+file_format=$(printf '%s\n' "$dump" | sed -n 's/.*file format \(.*\)/\1/p' | head -n1)
+if [ "$file_format" != "pei-i386" ]; then
+    echo "FAIL: $dll is '$file_format', not a 32-bit Windows DLL"
+    fail=1
+fi
+
+# The export name table lists "[ordinal] name" lines after "[Ordinal/Name Pointer] Table".
+exports=$(printf '%s\n' "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' \
+    | sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*\([^[:space:]]*\).*/\1/p' | sort)
+expected=$(printf '%s\n' KDLL_Close KDLL_Create KDLL_Destroy KDLL_Open)
+if [ "$exports" != "$expected" ]; then
+    echo "FAIL: exports are:"; printf '  %s\n' $exports
+    echo "      expected exactly:"; printf '  %s\n' $expected
+    fail=1
+fi
+
+allowed='^(kernel32|user32|gdi32|comctl32|comdlg32|advapi32|shell32|ole32|msvcrt)\.dll$'
+imports=$(printf '%s\n' "$dump" | sed -n 's/^[[:space:]]*DLL Name: \(.*\)$/\1/p' \
+    | tr 'A-Z' 'a-z' | sort -u)
+for name in $imports; do
+    if ! printf '%s\n' "$name" | grep -Eq "$allowed"; then
+        echo "FAIL: imports $name"
+        fail=1
+    fi
+done
+if [ -z "$imports" ]; then
+    echo "FAIL: no import table found"
+    fail=1
+fi
+
+if [ $fail -ne 0 ]; then
+    exit 1
+fi
+echo "kdll.dll: exports $(echo $exports), imports $(echo $imports)"
+echo "1 passed, 0 failed"

@@ -1,0 +1,82 @@
+#include "FirmwareFileReport.h"
+
+#include <cstring>
+
+namespace
+{
+
+// The one drive model the downloader serves: vendor and product identification.
+const char kExpectedIdentification[] = "NEMBRIKACD-ROM RVX-4417K";
+const size_t kIdentificationLength = 24;
+const char* const kProtocolNames[2] = {"Unkown", "VEXO Type 4.0"};
+
+std::string HitsText(int count, int first, int last)
+{
+    char text[96];
+    if (count == 0)
+        return "none found";
+    if (count == 1) {
+        std::snprintf(text, sizeof text, "at 0x%04X", static_cast<unsigned>(first));
+        return text;
+    }
+    std::snprintf(text, sizeof text, "at 0x%04X, the last of %d (first at 0x%04X)",
+                  static_cast<unsigned>(last), count, static_cast<unsigned>(first));
+    return text;
+}
+
+} // namespace
+
+FirmwareFileReport::FirmwareFileReport() : loaderMessage(nullptr), hits(), transferSum(0)
+{
+    std::memset(&firmware.fileDescriptor, 0, sizeof firmware.fileDescriptor);
+    std::memset(&firmware.driveDescriptor, 0, sizeof firmware.driveDescriptor);
+    firmware.transferCheckSum = 0;
+}
+
+int FirmwareFileReport::Load(const std::string& path)
+{
+    fileName = path;
+    if (!firmware.LoadFirmwareFile(path.c_str(), &loaderMessage))
+        return 0;
+    // The loader has parsed once already; this second pass over the same bytes only
+    // adds where the record and the marker were met.
+    firmware.ParseFirmwareImage(&hits);
+    transferSum = firmware.ComputeTransferCheckSum();
+    return 1;
+}
+
+std::string FirmwareFileReport::ModelRowText() const
+{
+    const ProductDescriptor& file = firmware.fileDescriptor;
+    return std::string(file.modelName) + " " + file.revision + "  ";
+}
+
+void FirmwareFileReport::Print(std::FILE* out) const
+{
+    const ProductDescriptor& file = firmware.fileDescriptor;
+    const std::string row = ModelRowText();
+    std::fprintf(out, "File            %s\n", fileName.c_str());
+    std::fprintf(out, "FW Model Name   \"%s\"\n", row.c_str());
+    std::fprintf(out, "FW Protocol     %s\n", kProtocolNames[file.protocolType40 ? 1 : 0]);
+    std::fprintf(out, "Check Sum       %04X\n", file.checkSum);
+    std::fprintf(out, "Transfer sum    %04X (code part 0x0800-0xFFFF, sent behind it)\n",
+                 transferSum);
+    std::fprintf(out, "Record          %s\n",
+                 HitsText(hits.recordCount, hits.firstRecord, hits.lastRecord).c_str());
+    std::fprintf(out, "Marker          %s\n",
+                 HitsText(hits.markerCount, hits.firstMarker, hits.lastMarker).c_str());
+
+    // The downloader compares the first 24 characters of the row text; a shorter text
+    // differs. The protocol is compared later with the drive's, which speaks 4.0.
+    const int identified = row.compare(0, kIdentificationLength, kExpectedIdentification) == 0;
+    if (!identified)
+        std::fprintf(out,
+                     "Verdict         the download stops after reading the file: the "
+                     "identification is not %s\n",
+                     kExpectedIdentification);
+    else if (!file.protocolType40)
+        std::fprintf(out, "Verdict         the download stops at the protocol check: the "
+                          "file has no protocol marker\n");
+    else
+        std::fprintf(out, "Verdict         fit for an RVX-4417K\n");
+}

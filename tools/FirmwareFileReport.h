@@ -1,0 +1,33 @@
+// Reads a firmware file the way the downloader does and describes what its panel would
+// show, plus what the transfer would send and where the scan met record and marker.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "image/FirmwareImage.h"
+
+class FirmwareFileReport
+{
+  public:
+    FirmwareFileReport();
+
+    // 1: the downloader would accept the file; its description is ready. 0: the
+    // downloader would reject it; loaderMessage holds the downloader's own status
+    // text, or is null when the downloader shows none (an empty name).
+    int Load(const std::string& path);
+
+    // Writes the description of a loaded file.
+    void Print(std::FILE* out) const;
+
+    // What the panel's "FW Model Name" row shows: model name, a blank, revision, two blanks.
+    std::string ModelRowText() const;
+
+    const char* loaderMessage;
+
+  private:
+    FirmwareImage firmware;
+    FirmwareImage::ScanHits hits;
+    uint16_t transferSum;
+    std::string fileName;
+};

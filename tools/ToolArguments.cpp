@@ -1,0 +1,163 @@
+#include "ToolArguments.h"
+
+namespace
+{
+
+const long kFirmwareBytes = 65536;
+
+// Decimal, or hexadecimal after "0x"; nothing else, no sign, nothing behind the digits.
+int ParseNumber(const std::string& text, long limit, long* value)
+{
+    int base = 10;
+    size_t at = 0;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        at = 2;
+    }
+    if (at >= text.size())
+        return 0;
+    long result = 0;
+    for (; at < text.size(); ++at) {
+        const char c = text[at];
+        int digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            return 0;
+        if (digit >= base)
+            return 0;
+        result = result * base + digit;
+        if (result > limit)
+            return 0;
+    }
+    *value = result;
+    return 1;
+}
+
+} // namespace
+
+ToolArguments::ToolArguments()
+    : verb(kHelp), fileSize(kFirmwareBytes), recordOffset(0x0800), markerOffset(0x0840),
+      vendor("NEMBRIKA"), product("CD-ROM RVX-4417K"), revision("1.01"), formatByte(0x21),
+      fillByte(kRamp)
+{
+}
+
+int ToolArguments::Fail(const std::string& text)
+{
+    errorText = text;
+    return 0;
+}
+
+int ToolArguments::Parse(int argc, const char* const* argv)
+{
+    if (argc < 2)
+        return Fail("no verb given");
+    const std::string first = argv[1];
+    if (first == "--help" || first == "-h" || first == "help") {
+        verb = kHelp;
+        return argc == 2 ? 1 : Fail("--help takes no further arguments");
+    }
+    if (first == "make")
+        verb = kMake;
+    else if (first == "info")
+        verb = kInfo;
+    else
+        return Fail("unknown verb '" + first + "' (make, info or --help)");
+
+    int havePath = 0;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            verb = kHelp;
+            return 1;
+        }
+        if (arg.size() > 1 && arg[0] == '-') {
+            if (verb != kMake)
+                return Fail("info takes no options: '" + arg + "'");
+            if (i + 1 >= argc)
+                return Fail("option " + arg + " needs a value");
+            if (!ParseMakeOption(arg, argv[++i]))
+                return 0;
+            continue;
+        }
+        if (havePath)
+            return Fail("more than one file named: '" + path + "' and '" + arg + "'");
+        path = arg;
+        havePath = 1;
+    }
+    if (!havePath)
+        return Fail(std::string(verb == kMake ? "make" : "info") + " needs a file name");
+
+    if (verb != kMake)
+        return 1;
+    if (recordOffset != kNone && recordOffset + 36 > fileSize)
+        return Fail("the 36-byte record at " + std::to_string(recordOffset) +
+                    " does not fit in a file of " + std::to_string(fileSize) + " bytes");
+    if (markerOffset != kNone && markerOffset + 12 > fileSize)
+        return Fail("the 12-byte marker at " + std::to_string(markerOffset) +
+                    " does not fit in a file of " + std::to_string(fileSize) + " bytes");
+    if (recordOffset != kNone && markerOffset != kNone && markerOffset < recordOffset + 36 &&
+        recordOffset < markerOffset + 12)
+        return Fail("the record and the marker overlap");
+    return 1;
+}
+
+int ToolArguments::ParseMakeOption(const std::string& name, const std::string& value)
+{
+    long number = 0;
+    if (name == "--size") {
+        if (!ParseNumber(value, kMaxFileSize, &number))
+            return Fail("--size: '" + value + "' is not a size from 0 to " +
+                        std::to_string(static_cast<long>(kMaxFileSize)));
+        fileSize = number;
+        return 1;
+    }
+    if (name == "--record-at" || name == "--marker-at") {
+        long* offset = name == "--record-at" ? &recordOffset : &markerOffset;
+        if (value == "none") {
+            *offset = kNone;
+            return 1;
+        }
+        if (!ParseNumber(value, kMaxFileSize, &number))
+            return Fail(name + ": '" + value + "' is neither an offset nor 'none'");
+        *offset = number;
+        return 1;
+    }
+    if (name == "--vendor" || name == "--product" || name == "--revision") {
+        const size_t width = name == "--vendor" ? 8 : name == "--product" ? 16 : 4;
+        if (value.size() > width)
+            return Fail(name + ": '" + value + "' is longer than " + std::to_string(width) +
+                        " characters");
+        std::string& field = name == "--vendor" ? vendor : name == "--product" ? product : revision;
+        field = value;
+        return 1;
+    }
+    if (name == "--format") {
+        if (!ParseNumber(value, 255, &number) || (number != 0x21 && number != 0x32))
+            return Fail("--format: '" + value + "' is not 0x21 or 0x32");
+        formatByte = static_cast<uint8_t>(number);
+        return 1;
+    }
+    if (name == "--fill") {
+        if (value == "ramp") {
+            fillByte = kRamp;
+            return 1;
+        }
+        if (!ParseNumber(value, 255, &number))
+            return Fail("--fill: '" + value + "' is neither 'ramp' nor a byte value");
+        fillByte = static_cast<int>(number);
+        return 1;
+    }
+    if (name == "--code") {
+        if (value.empty())
+            return Fail("--code needs a file name");
+        codePath = value;
+        return 1;
+    }
+    return Fail("unknown option '" + name + "'");
+}

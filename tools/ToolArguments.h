@@ -1,0 +1,37 @@
+// The command line of zqxtool: the verb and the settings of a firmware file to make or
+// the file to inspect.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class ToolArguments
+{
+  public:
+    enum Verb { kHelp, kMake, kInfo };
+    enum { kNone = -1, kRamp = -1 };
+    // Far beyond any firmware file; keeps a typing slip from filling the disk.
+    enum { kMaxFileSize = 64 * 1024 * 1024 };
+
+    ToolArguments();
+
+    // 1: the arguments are complete and valid. 0: errorText says what is wrong.
+    int Parse(int argc, const char* const* argv);
+
+    Verb verb;
+    std::string path;     // the file to write (make) or to read (info)
+    long fileSize;        // bytes to write
+    long recordOffset;    // where the identification record goes, kNone for no record
+    long markerOffset;    // where the protocol marker goes, kNone for no marker
+    std::string vendor;   // up to 8 characters, padded with blanks
+    std::string product;  // up to 16 characters, padded with blanks
+    std::string revision; // up to 4 characters, padded with blanks
+    uint8_t formatByte;   // record byte 3: 0x21 or 0x32
+    int fillByte;         // code part fill: a byte value, or kRamp for (offset & 0xFF)
+    std::string codePath; // binary placed at the start of the code part; empty for none
+    std::string errorText;
+
+  private:
+    int ParseMakeOption(const std::string& name, const std::string& value);
+    int Fail(const std::string& text);
+};
