@@ -12,7 +12,8 @@ Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 # Wine's desktop keeps the display until its server has gone: wait for it first.
 stop() {
-    timeout 30 wineserver -w 2>/dev/null || true
+    WINEPREFIX=${WINEPREFIX:-$(cd "$(dirname "$0")/.." && pwd)/build/wineprefix} \
+        timeout 30 wineserver -w 2>/dev/null || true
     kill $xvfb 2>/dev/null
     wait $xvfb 2>/dev/null || true
 }

@@ -1,7 +1,8 @@
 # The Wine test program runs four times, each a different machine as the library sees it.
 set(WINE_EXEC ${CMAKE_SOURCE_DIR}/scripts/wine-exec.sh)
 set(WINE_BIN ${CMAKE_BINARY_DIR}/bin)
-set(WINE_RESULTS ${CMAKE_BINARY_DIR}/results)
+# Wine reaches the Linux file system as drive Z:; a bare /path is relative to the drive.
+set(WINE_RESULTS Z:${CMAKE_BINARY_DIR}/results)
 
 # A folder with the library but no WNASPI32.dll, and a copy of the program that the
 # prefix reports as Windows 98.
