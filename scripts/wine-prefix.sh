@@ -3,6 +3,8 @@
 #  - no Mono or Gecko installer prompts (mscoree and mshtml disabled while booting);
 #  - the test program copy wine_tests_win98.exe reported as Windows 98 (AppDefaults),
 #    so the Windows 9x path of the library runs for real;
+#  - windows not managed by an X window manager: there is none under Xvfb, and Wine
+#    would wait two seconds for one whenever a shown top-level window is destroyed;
 #  - drive letters for discovery to find: D: and F: CD-ROM drives, E: a hard disk.
 #    Wine takes a drive's type from HKLM\Software\Wine\Drives when its mount manager
 #    starts, so they are set while the prefix is made, before any test runs.
@@ -20,6 +22,8 @@ WINEDLLOVERRIDES="mscoree=;mshtml=" timeout 300 "$WINE" wineboot -i >/dev/null 2
 WINEDLLOVERRIDES="mscoree=;mshtml=" timeout 120 "$WINE" reg add \
     'HKCU\Software\Wine\AppDefaults\wine_tests_win98.exe' /v Version /t REG_SZ /d win98 /f \
     >/dev/null 2>&1
+WINEDLLOVERRIDES="mscoree=;mshtml=" timeout 120 "$WINE" reg add \
+    'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
 for letter in d e f; do
     mkdir -p "$WINEPREFIX/drives/$letter"
     ln -sfn "../drives/$letter" "$WINEPREFIX/dosdevices/$letter:"
