@@ -2,8 +2,7 @@
 
 #include <cstring>
 
-namespace
-{
+namespace {
 
 // The one drive model the downloader serves: vendor and product identification.
 const char kExpectedIdentification[] = "NEMBRIKACD-ROM RVX-4417K";

@@ -7,9 +7,8 @@
 
 #include "image/FirmwareImage.h"
 
-class FirmwareFileReport
-{
-  public:
+class FirmwareFileReport {
+public:
     FirmwareFileReport();
 
     // 1: the downloader would accept the file; its description is ready. 0: the
@@ -25,7 +24,7 @@ class FirmwareFileReport
 
     const char* loaderMessage;
 
-  private:
+private:
     FirmwareImage firmware;
     FirmwareImage::ScanHits hits;
     uint16_t transferSum;

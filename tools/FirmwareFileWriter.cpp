@@ -4,8 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace
-{
+namespace {
 
 const size_t kFirmwareBytes = 65536;
 const size_t kCodeOffset = 0x0800;

@@ -7,9 +7,8 @@
 
 #include "ToolArguments.h"
 
-class FirmwareFileWriter
-{
-  public:
+class FirmwareFileWriter {
+public:
     explicit FirmwareFileWriter(const ToolArguments& settings);
 
     // 1: bytes holds the file and it was written to the settings' path. 0: errorText
@@ -19,7 +18,7 @@ class FirmwareFileWriter
     std::vector<uint8_t> bytes;
     std::string errorText;
 
-  private:
+private:
     int Build();
     int PlaceCode();
     void PlaceRecord();

@@ -1,7 +1,6 @@
 #include "ToolArguments.h"
 
-namespace
-{
+namespace {
 
 const long kFirmwareBytes = 65536;
 

@@ -5,9 +5,8 @@
 #include <cstdint>
 #include <string>
 
-class ToolArguments
-{
-  public:
+class ToolArguments {
+public:
     enum Verb { kHelp, kMake, kInfo };
     enum { kNone = -1, kRamp = -1 };
     // Far beyond any firmware file; keeps a typing slip from filling the disk.
@@ -31,7 +30,7 @@ class ToolArguments
     std::string codePath; // binary placed at the start of the code part; empty for none
     std::string errorText;
 
-  private:
+private:
     int ParseMakeOption(const std::string& name, const std::string& value);
     int Fail(const std::string& text);
 };

@@ -7,8 +7,7 @@
 #include "FirmwareFileWriter.h"
 #include "ToolArguments.h"
 
-namespace
-{
+namespace {
 
 const char kUsage[] =
     "usage: zqxtool make FILE [options]   write a firmware file\n"

@@ -5,8 +5,7 @@
 #include "cmdtext/MatchPattern.h"
 #include "cmdtext/MsfAddress.h"
 
-namespace
-{
+namespace {
 
 const uint32_t kInt32Max = 0x7FFFFFFFu;
 

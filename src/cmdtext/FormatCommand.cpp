@@ -8,8 +8,7 @@
 #include "cmdtext/MatchPattern.h"
 #include "cmdtext/MsfAddress.h"
 
-namespace
-{
+namespace {
 
 enum {
     kMaxTokens = 19,

@@ -2,12 +2,10 @@
 
 #include <cstring>
 
-namespace
-{
+namespace {
 
-class Captures
-{
-  public:
+class Captures {
+public:
     Captures(const PatternOutput* outputs, int count) : outputs(outputs), count(count), next(0) {}
 
     // Stores length characters of text in the next output and moves on to the one after.
@@ -25,7 +23,7 @@ class Captures
         out.text[length] = '\0';
     }
 
-  private:
+private:
     const PatternOutput* outputs;
     int count;
     int next;

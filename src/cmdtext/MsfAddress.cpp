@@ -1,7 +1,6 @@
 #include "cmdtext/MsfAddress.h"
 
-namespace
-{
+namespace {
 
 const int32_t kLeadIn = 150;           // frames before logical block 0
 const int32_t kWrapFrames = 450150;    // 100 minutes plus the lead-in

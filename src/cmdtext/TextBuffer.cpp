@@ -3,8 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace
-{
+namespace {
 
 int TextLength(const char* text)
 {

@@ -2,9 +2,8 @@
 // its size recorded. Characters compare as signed values; there is no encoding.
 #pragma once
 
-class TextBuffer
-{
-  public:
+class TextBuffer {
+public:
     // capacity := length + 2, the text copied. A null text counts as the empty text.
     explicit TextBuffer(const char* text);
     // A block of n bytes holding the empty text; at least one byte, for the NUL.
@@ -52,7 +51,7 @@ class TextBuffer
     char* data;
     int capacity;
 
-  private:
+private:
     // The text becomes its first keep characters followed by length characters of
     // source; source may point into the block itself.
     void Store(int keep, const char* source, int length);

@@ -4,8 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace
-{
+namespace {
 
 const char kUnableToOpen[] = "Unable to open file!";
 const char kDamaged[] = "Damaged F/W file!";

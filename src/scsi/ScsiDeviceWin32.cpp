@@ -96,7 +96,8 @@ int ScsiDevice::ExecuteCommand()
     srb.SRB_HaId = adapterId;
     // Windows 9x ASPI layers take the direction from the command and reject the
     // direction bits; NT layers need them.
-    srb.SRB_Flags = static_cast<uint8_t>(isWindows9x ? SRB_EVENT_NOTIFY : direction | SRB_EVENT_NOTIFY);
+    srb.SRB_Flags =
+        static_cast<uint8_t>(isWindows9x ? SRB_EVENT_NOTIFY : direction | SRB_EVENT_NOTIFY);
     srb.SRB_Target = targetId;
     srb.SRB_Lun = 0;
     srb.SRB_BufLen = dataLength;

@@ -54,8 +54,8 @@ void Downloader::FindInitialFirmwareFile()
         SetDlgItemTextA(dialog, IDC_FILE_NAME, fileName);
 }
 
-int Downloader::ReadSetting(HKEY root, const char* keyPath, const char* valueName,
-                            uint32_t* number, char* text, int textSize)
+int Downloader::ReadSetting(HKEY root, const char* keyPath, const char* valueName, uint32_t* number,
+                            char* text, int textSize)
 {
     HKEY key = nullptr;
     if (RegOpenKeyExA(root, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)

@@ -5,8 +5,7 @@
 #include "cmdtext/FormatCommand.h"
 #include "cmdtext/MatchPattern.h"
 
-namespace
-{
+namespace {
 
 const char* const kLines[] = {
     "12 0 0 0 d'46 /R46",

@@ -9,8 +9,7 @@
 
 #include "image/FirmwareImage.h"
 
-namespace
-{
+namespace {
 
 const size_t kFile = FirmwareImage::kFileBytes;
 const size_t kImage = FirmwareImage::kImageBytes;

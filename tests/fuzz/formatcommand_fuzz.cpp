@@ -20,8 +20,7 @@
 
 #include "cmdtext/FormatCommand.h"
 
-namespace
-{
+namespace {
 
 const int kArguments = 19;
 

@@ -15,8 +15,7 @@
 #include "cmdtext/MatchPattern.h"
 #include "cmdtext/TextBuffer.h"
 
-namespace
-{
+namespace {
 
 // Enough to show every path of the number reader without making one input slow: parts
 // of an address or a range are read recursively, each on a fresh copy.

@@ -7,8 +7,7 @@
 #include "cmdtext/EvaluateNumber.h"
 #include "cmdtext/MsfAddress.h"
 
-namespace
-{
+namespace {
 
 struct NumberCase {
     const char* text;

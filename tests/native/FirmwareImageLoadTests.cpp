@@ -11,8 +11,7 @@
 
 #include "image/FirmwareImage.h"
 
-namespace
-{
+namespace {
 
 const size_t kFile = 65536;
 const size_t kImage = 65545;

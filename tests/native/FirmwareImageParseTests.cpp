@@ -11,8 +11,7 @@
 
 #include "image/FirmwareImage.h"
 
-namespace
-{
+namespace {
 
 const int kFile = 65536;
 const int kImage = 65545;

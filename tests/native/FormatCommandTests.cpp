@@ -9,8 +9,7 @@
 
 #include "cmdtext/FormatCommand.h"
 
-namespace
-{
+namespace {
 
 const uint8_t IN = SRB_DIR_IN;
 const uint8_t OUT = SRB_DIR_OUT;

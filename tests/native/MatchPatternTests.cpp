@@ -7,8 +7,7 @@
 
 #include "cmdtext/MatchPattern.h"
 
-namespace
-{
+namespace {
 
 const char kSplit[] = "* * * * * * * * * * * * * * * * * * *";
 

@@ -21,8 +21,7 @@
 #define ZQXTOOL_PATH KDLL_BINARY_DIR "/tools/zqxtool"
 #endif
 
-namespace
-{
+namespace {
 
 struct RunResult {
     int exitCode;

@@ -30,8 +30,8 @@ protected:
 std::string Entry(const DriveEntry& e)
 {
     char text[128];
-    wsprintfA(text, "%u:%u \"%s\" \"%s\" '%c'", e.adapterId, e.targetId, e.modelName,
-              e.revision, e.driveLetter);
+    wsprintfA(text, "%u:%u \"%s\" \"%s\" '%c'", e.adapterId, e.targetId, e.modelName, e.revision,
+              e.driveLetter);
     return text;
 }
 
@@ -93,7 +93,8 @@ TEST_F(DiscoveryTest, NineDrivesGiveEight)
 {
     std::string scenario = "adapters 2\n";
     for (int t = 0; t < 8; ++t)
-        scenario += "device 0 " + std::to_string(t) + " rvx revision 1.0" + std::to_string(t) + "\n";
+        scenario +=
+            "device 0 " + std::to_string(t) + " rvx revision 1.0" + std::to_string(t) + "\n";
     scenario += "device 1 0 rvx revision 9.99\n";
     Use(scenario);
     ScsiDevice device(65545);
@@ -108,7 +109,8 @@ TEST_F(DiscoveryTest, NineDrivesGiveEight)
 TEST_F(DiscoveryTest, NulPaddingBecomesBlanks)
 {
     Use("adapters 1\n"
-        "device 0 0 cdrom \"ACME\\0\\0\\0\\0\" \"DRIVE\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\" \"1.0\\0\"\n");
+        "device 0 0 cdrom \"ACME\\0\\0\\0\\0\" \"DRIVE\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\\0\" "
+        "\"1.0\\0\"\n");
     ScsiDevice device(65545);
     device.DiscoverDrives();
     ASSERT_EQ(1, device.driveCount);

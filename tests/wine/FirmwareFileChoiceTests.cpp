@@ -132,8 +132,8 @@ protected:
     {
         HKEY key;
         ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, kKey, &key));
-        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "Morphing", 0, type,
-                                                static_cast<const BYTE*>(data), size));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegSetValueExA(key, "Morphing", 0, type, static_cast<const BYTE*>(data), size));
         RegCloseKey(key);
     }
 
@@ -185,8 +185,8 @@ TEST_F(SettingTest, TextValues)
 
     std::string large(200, 'L');
     Store(REG_SZ, large.c_str(), static_cast<DWORD>(large.size() + 1));
-    EXPECT_EQ(0, downloader->ReadSetting(HKEY_CURRENT_USER, kKey, "Morphing", nullptr, text,
-                                         sizeof text))
+    EXPECT_EQ(
+        0, downloader->ReadSetting(HKEY_CURRENT_USER, kKey, "Morphing", nullptr, text, sizeof text))
         << "a value larger than 128 bytes is not read";
 }
 

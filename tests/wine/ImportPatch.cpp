@@ -27,8 +27,8 @@ void** FindSlot(HMODULE module, const char* dll, const char* function)
         for (; names->u1.AddressOfData != 0; ++names, ++addresses) {
             if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
                 continue;
-            IMAGE_IMPORT_BY_NAME* byName = At<IMAGE_IMPORT_BY_NAME>(
-                module, static_cast<DWORD>(names->u1.AddressOfData));
+            IMAGE_IMPORT_BY_NAME* byName =
+                At<IMAGE_IMPORT_BY_NAME>(module, static_cast<DWORD>(names->u1.AddressOfData));
             if (lstrcmpA(reinterpret_cast<char*>(byName->Name), function) == 0)
                 return reinterpret_cast<void**>(&addresses->u1.Function);
         }
@@ -38,8 +38,7 @@ void** FindSlot(HMODULE module, const char* dll, const char* function)
 
 } // namespace
 
-ImportPatch::ImportPatch(HMODULE module, const char* dll, const char* function,
-                         void* replacement)
+ImportPatch::ImportPatch(HMODULE module, const char* dll, const char* function, void* replacement)
     : slot(nullptr), original(nullptr)
 {
     if (module == nullptr)

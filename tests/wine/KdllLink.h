@@ -13,8 +13,10 @@ public:
     KdllLink(const KdllLink&) = delete;
     KdllLink& operator=(const KdllLink&) = delete;
 
-    int IsBound() const { return create != nullptr && open != nullptr && close != nullptr &&
-                                 destroy != nullptr; }
+    int IsBound() const
+    {
+        return create != nullptr && open != nullptr && close != nullptr && destroy != nullptr;
+    }
     HMODULE Module() const { return module; }
 
     KDLL_CreateFn create;

@@ -152,7 +152,7 @@ bool PanelHost::PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
         DWORD elapsed = GetTickCount() - start;
         if (elapsed >= timeoutMs)
             return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, timeoutMs - elapsed < 20 ? timeoutMs - elapsed : 20,
-                                  QS_ALLINPUT);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE,
+                                  timeoutMs - elapsed < 20 ? timeoutMs - elapsed : 20, QS_ALLINPUT);
     }
 }
