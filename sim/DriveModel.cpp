@@ -5,8 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace
-{
+namespace {
 
 void StoreStatus(SRB_ExecSCSICmd* srb, uint8_t status)
 {

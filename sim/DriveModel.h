@@ -27,9 +27,8 @@ struct SimLogEntry {
     std::vector<uint8_t> dataOut;
 };
 
-class DriveModel
-{
-  public:
+class DriveModel {
+public:
     // The largest transfer the simulated adapters take, as real ones report a maximum.
     enum { kMaxTransfer = 65536 };
     // SRB_Status for a transfer above that maximum.
@@ -69,7 +68,7 @@ class DriveModel
     void ClearLog();
     int GetDeviceInfo(int adapterId, int targetId, SimDeviceInfo& out) const;
 
-  private:
+private:
     uint8_t Refuse(SRB_ExecSCSICmd* srb, SimLogEntry& entry, uint8_t status);
     uint8_t CheckRequest(const SRB_ExecSCSICmd* srb) const;
 

@@ -5,8 +5,7 @@
 
 #include "scsi/AspiTypes.h"
 
-namespace
-{
+namespace {
 
 const uint8_t kStatusGood = 0x00;
 const uint8_t kStatusCheckCondition = 0x02;

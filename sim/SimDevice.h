@@ -81,9 +81,8 @@ struct SimOutcome {
     uint8_t keep;
 };
 
-class SimDevice
-{
-  public:
+class SimDevice {
+public:
     enum {
         kInquiryLength = 36,
         kSenseLength = 18,
@@ -125,7 +124,7 @@ class SimDevice
     int declaredLine; // scenario line that declared the device
     std::vector<SimFaultRule> faults;
 
-  private:
+private:
     SimFaultRule* ActiveFault(uint8_t commandKind);
     void RunCommand(const SimCommand& command, uint8_t commandKind, SimOutcome& outcome);
     void RunInquiry(const SimCommand& command, SimOutcome& outcome);

@@ -6,8 +6,7 @@
 
 #include "scsi/AspiTypes.h"
 
-namespace
-{
+namespace {
 
 typedef std::vector<std::string> Tokens;
 

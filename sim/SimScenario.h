@@ -8,9 +8,8 @@
 
 #include "SimDevice.h"
 
-class SimScenario
-{
-  public:
+class SimScenario {
+public:
     enum {
         kMaxAdapters = 16,
         kMaxTargets = 16,
@@ -40,7 +39,7 @@ class SimScenario
     std::vector<SimDevice> devices;
     std::string error;
 
-  private:
+private:
     int ParseLine(const std::vector<std::string>& tokens);
     int ParseAdapters(const std::vector<std::string>& tokens);
     int ParseDevice(const std::vector<std::string>& tokens);

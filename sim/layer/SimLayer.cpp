@@ -5,8 +5,7 @@
 
 #include <cstdio>
 
-namespace
-{
+namespace {
 
 const char kScenarioVariable[] = "KDLL_SIM_SCENARIO";
 

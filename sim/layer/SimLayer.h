@@ -22,9 +22,8 @@ struct SimPendingRequest {
     int done;
 };
 
-class SimLayer
-{
-  public:
+class SimLayer {
+public:
     explicit SimLayer(HMODULE module);
     ~SimLayer();
     SimLayer(const SimLayer&) = delete;
@@ -47,7 +46,7 @@ class SimLayer
     // result unless an abort already did, and frees the request.
     void RunCompletion(SimPendingRequest* request);
 
-  private:
+private:
     void EnsureConfigured();
     uint32_t Execute(SRB_ExecSCSICmd* srb);
     uint32_t CompleteAtOnce(SRB_ExecSCSICmd* srb, const SimSubmission& submission);

@@ -7,8 +7,7 @@
 #include "SimControl.h"
 #include "SimLayer.h"
 
-namespace
-{
+namespace {
 
 SimLayer* layer = nullptr;
 

@@ -8,8 +8,7 @@
 
 #include "DriveModel.h"
 
-namespace
-{
+namespace {
 
 const uint8_t kGood = 0x00;
 const uint8_t kCheckCondition = 0x02;

@@ -11,8 +11,7 @@
 #include "DriveModel.h"
 #include "SimScenario.h"
 
-namespace
-{
+namespace {
 
 std::string InquiryText(const SimDevice& device, int offset, int length)
 {

@@ -12,8 +12,7 @@
 #include "layer/SimControl.h"
 #include "scsi/AspiTypes.h"
 
-namespace
-{
+namespace {
 
 // Waits are bounded: a request the layer fails to complete ends the test, not the run.
 const DWORD kWaitMs = 5000;
@@ -32,9 +31,8 @@ template <typename Fn> Fn Bind(HMODULE module, const char* name)
 // The layer, bound as the library binds it (ordinals 1 and 2) plus its control exports.
 // Owns the request blocks it builds, and outlives them in the layer: on destruction it
 // reconfigures, which hands back whatever is still pending, before freeing them.
-class Layer
-{
-  public:
+class Layer {
+public:
     Layer() : module(LoadLibraryA("wnaspi32.dll"))
     {
         if (module == nullptr)
