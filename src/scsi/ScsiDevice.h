@@ -15,6 +15,9 @@ public:
     enum { kMaxBuffer = 65536, kMaxDrives = 8, kDefaultTimeoutMs = 7200 };
 
     explicit ScsiDevice(int requestedSize);
+    // Releases the transfer buffer. Not to be run while IsRequestHeld(): the layer may
+    // still write into the request block and the buffer (the Downloader keeps such a
+    // device rather than free it).
     ~ScsiDevice();
     ScsiDevice(const ScsiDevice&) = delete;
     ScsiDevice& operator=(const ScsiDevice&) = delete;

@@ -44,11 +44,13 @@ void OnFileNameChange(HWND dialog)
     Downloader* downloader = currentDownloader;
     if (downloader != nullptr && downloader->downloadUnderWay)
         return;
-    char line[kFileNameSize];
-    *reinterpret_cast<WORD*>(line) = sizeof line; // EM_GETLINE takes the size here
-    LRESULT length = SendDlgItemMessageA(dialog, IDC_FILE_NAME, EM_GETLINE, 0,
-                                         reinterpret_cast<LPARAM>(line));
-    line[length > 0 && length < kFileNameSize ? length : 0] = '\0';
+    // EM_GETLINE takes the room in the buffer's first word and copies no NUL: a line that
+    // fills all 260 characters still needs one behind it.
+    char line[kFileNameSize + 1];
+    *reinterpret_cast<WORD*>(line) = kFileNameSize;
+    LRESULT length =
+        SendDlgItemMessageA(dialog, IDC_FILE_NAME, EM_GETLINE, 0, reinterpret_cast<LPARAM>(line));
+    line[length > 0 && length <= kFileNameSize ? length : 0] = '\0';
     EnableWindow(GetDlgItem(dialog, IDC_DOWNLOAD), line[0] != '\0');
 }
 
@@ -56,6 +58,10 @@ void OnFileNameChange(HWND dialog)
 
 int Downloader::OpenDialog()
 {
+    // The list view and the progress bar need their window classes; a host need not have
+    // registered them.
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
     dialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(dialogTemplate), parentWindow,
                                 DownloaderDialogProc, 0);
     if (dialog == nullptr)
@@ -82,8 +88,9 @@ int Downloader::OpenDialog()
     for (int i = 0; i < 4; ++i)
         statePictures[i] = LoadBitmapA(instance, MAKEINTRESOURCEA(kStatePictureIds[i]));
     SetStatePicture(IDB_LOGO);
-    SendDlgItemMessageA(dialog, IDC_OPEN_FILE, BM_SETIMAGE, IMAGE_ICON,
-                        reinterpret_cast<LPARAM>(LoadIconA(instance, MAKEINTRESOURCEA(IDI_OPEN_FOLDER))));
+    SendDlgItemMessageA(
+        dialog, IDC_OPEN_FILE, BM_SETIMAGE, IMAGE_ICON,
+        reinterpret_cast<LPARAM>(LoadIconA(instance, MAKEINTRESOURCEA(IDI_OPEN_FOLDER))));
 
     SetWindowTextA(hostParams.captionWindow, kTitle);
     // The host's address wins over what discovery chose. Without a device the panel
@@ -185,6 +192,9 @@ void Downloader::OnDownloadButton()
     downloadUnderWay = 1;
     EnableButtons(dialog, FALSE);
     if (StartDownload() == 1) {
+        // Normally 0 already; not so when the panel closed itself under a running
+        // transfer, whose last tick then never came.
+        progressTicks = 0;
         SetTimer(dialog, kTransferTimer, kTransferTimerMs, nullptr);
         return;
     }
@@ -219,7 +229,10 @@ INT_PTR CALLBACK DownloaderDialogProc(HWND window, UINT message, WPARAM wParam, 
     Downloader* downloader = currentDownloader;
     switch (message) {
     case WM_PAINT:
-        InvalidateRect(downloader != nullptr ? downloader->dialog : window, nullptr, FALSE);
+        // Never a null window: that would invalidate every window on the desktop.
+        InvalidateRect(downloader != nullptr && downloader->dialog != nullptr ? downloader->dialog
+                                                                              : window,
+                       nullptr, FALSE);
         return FALSE;
     case WM_CLOSE:
         DestroyWindow(window);

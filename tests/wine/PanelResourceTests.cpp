@@ -1,0 +1,182 @@
+// What the panel holds of the system's resources: GDI objects, kernel handles and
+// windows stay where they were over many openings, closings and state changes, and the
+// state pictures are loaded once per opening and released when the panel closes.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "PanelHost.h"
+#include "SimLink.h"
+#include "SystemCallRecorder.h"
+#include "host/Downloader.h"
+
+namespace {
+
+const int kStatePictures[4] = {103, 104, 106, 108};
+
+struct Held {
+    int gdi;
+    int handles;
+    int windows;
+};
+
+Held Now()
+{
+    return {PanelHost::GdiObjectCount(), PanelHost::KernelHandleCount(), PanelHost::WindowCount()};
+}
+
+void ExpectSame(const Held& before, const Held& after, const char* when)
+{
+    EXPECT_EQ(before.gdi, after.gdi) << when << ": GDI objects";
+    EXPECT_EQ(before.handles, after.handles) << when << ": kernel handles";
+    EXPECT_EQ(before.windows, after.windows) << when << ": windows";
+}
+
+class PanelResourceTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(host.kdll.IsBound()) << "kdll.dll or one of its exports is missing";
+        ASSERT_TRUE(sim.Configure("adapters 1\n"
+                                  "device 0 1 rvx\n"))
+            << sim.LastError();
+        host.EnterFolder();
+        ASSERT_GT(PanelHost::GdiObjectCount(), 0) << "GDI objects cannot be counted here";
+        ASSERT_GT(PanelHost::KernelHandleCount(), 0) << "handles cannot be counted here";
+    }
+    void TearDown() override { sim.ReleaseHeld(); }
+
+    SimLink sim;
+    PanelHost host;
+};
+
+// The counters see what they are meant to see.
+TEST_F(PanelResourceTest, CountersFollowCreationAndRelease)
+{
+    Held before = Now();
+    HBITMAP bitmap = CreateBitmap(8, 8, 1, 1, nullptr);
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    HWND window = CreateWindowA("STATIC", "", WS_CHILD, 0, 0, 5, 5, host.host, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+    Held during = Now();
+    EXPECT_EQ(before.gdi + 1, during.gdi);
+    EXPECT_EQ(before.handles + 1, during.handles);
+    EXPECT_EQ(before.windows + 1, during.windows);
+    DeleteObject(bitmap);
+    CloseHandle(event);
+    DestroyWindow(window);
+    ExpectSame(before, Now(), "after release");
+}
+
+// Through the exports: opening and closing, failed downloads (which change the state
+// picture twice each), building and freeing the instance.
+TEST_F(PanelResourceTest, OpeningClosingAndFailedDownloadsLeaveNothingBehind)
+{
+    SystemCallRecorder recorder(host.kdll.Module());
+    ASSERT_TRUE(recorder.IsActive());
+    std::string path = host.WriteFirmwareFile("new.zqx");
+    // No drive at target 5: every download ends after its INQUIRY.
+    const DWORD noDrive = 0x0500;
+
+    // The first opening fills caches of Wine and the common controls for good.
+    ASSERT_NE(0, host.Create(noDrive));
+    host.Open(noDrive);
+    host.SetFileName(path.c_str());
+    host.Click(1);
+    ASSERT_NE(0, host.kdll.close());
+    Held before = Now();
+
+    for (int i = 0; i < 20; ++i) {
+        host.Open(noDrive);
+        ASSERT_NE(nullptr, host.Dialog()) << "opening " << i;
+        host.SetFileName(path.c_str());
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            host.Click(1);
+            ASSERT_EQ(106, host.StatePicture()) << "opening " << i << " attempt " << attempt;
+        }
+        SendMessageA(host.Dialog(), WM_TIMER, 7, 0);
+        PanelHost::Pump(0);
+        ASSERT_NE(0, host.kdll.close()) << "opening " << i;
+    }
+    ExpectSame(before, Now(), "after 20 openings and 100 failed downloads");
+
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_EQ(1, host.kdll.destroy());
+        ASSERT_NE(0, host.Create(noDrive));
+        host.Open(noDrive);
+        ASSERT_NE(0, host.kdll.close());
+    }
+    ExpectSame(before, Now(), "after 5 new instances");
+
+    // A panel that closed itself is released by the host's Close all the same.
+    for (int i = 0; i < 5; ++i) {
+        host.Open(noDrive);
+        SendMessageA(host.Dialog(), WM_CLOSE, 0, 0);
+        ASSERT_EQ(0, host.kdll.close());
+    }
+    ExpectSame(before, Now(), "after 5 panels closed from inside");
+    EXPECT_TRUE(recorder.calls.empty());
+}
+
+// On the test's own Downloader: the four pictures are loaded when the panel opens, every
+// change shows one of those four objects, and closing the panel deletes them. The first
+// round only fills the caches that drawing the pictures and the failed transfer's
+// restart request leave in the process for good; the second is measured.
+TEST_F(PanelResourceTest, StatePicturesAreLoadedOnceAndReleasedAtClose)
+{
+    SystemCallRecorder recorder(GetModuleHandleA(nullptr));
+    ASSERT_TRUE(recorder.IsActive());
+    hostParams = host.Params(0x0100);
+    std::unique_ptr<Downloader> downloader(new Downloader(host.kdll.Module(), host.host));
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round == 0 ? "first round" : "second round");
+        Held closed = Now();
+        downloader->OpenDialog();
+        ASSERT_NE(nullptr, downloader->dialog);
+        std::map<int, HBITMAP> loaded;
+        for (int id : kStatePictures) {
+            downloader->SetStatePicture(id);
+            loaded[id] = host.StatePictureHandle();
+            ASSERT_EQ(id, PanelHost::IdentifyPicture(host.kdll.Module(), loaded[id]))
+                << "bitmap " << id;
+        }
+        downloader->SetStatePicture(108);
+        downloader->CreateProgressBar(6);
+        downloader->transferState = Downloader::kTransferRunning;
+        Held open = Now();
+
+        for (int tick = 0; tick < 200; ++tick) {
+            DownloaderDialogProc(downloader->dialog, WM_TIMER, 100, 0);
+            HBITMAP shown = host.StatePictureHandle();
+            ASSERT_TRUE(shown == loaded[103] || shown == loaded[108]) << "tick " << tick;
+        }
+        for (int change = 0; change < 50; ++change) {
+            for (int id : kStatePictures) {
+                downloader->SetStatePicture(id);
+                ASSERT_EQ(loaded[id], host.StatePictureHandle())
+                    << "change " << change << " bitmap " << id;
+            }
+        }
+        downloader->SetStatePicture(108);
+        if (round == 1)
+            ExpectSame(open, Now(), "after 200 ticks and 200 changes");
+
+        downloader->transferState = 0;
+        DownloaderDialogProc(downloader->dialog, WM_TIMER, 100, 0);
+        ASSERT_EQ(loaded[106], host.StatePictureHandle());
+        downloader->CloseDialog();
+        for (int id : kStatePictures)
+            EXPECT_EQ(0u, GetObjectType(loaded[id])) << "bitmap " << id << " still exists";
+        if (round == 1)
+            ExpectSame(closed, Now(), "after closing");
+    }
+    downloader.reset();
+}
+
+} // namespace
