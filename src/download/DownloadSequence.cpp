@@ -94,6 +94,12 @@ int Downloader::StartDownload()
             chosen = l;
     }
 
+    // A drive that took the probe but failed its unload leaves the protocol known. With
+    // no drive prepared in this attempt, none has passed the identification check either,
+    // and the firmware must not go to whichever drive happens to be selected.
+    if (answered == 0)
+        drive.protocolType40 = 0;
+
     bool driveMismatch = false;
     if (answered == 1) {
         // The one drive that answered failed its second preparation: there is no drive
@@ -149,7 +155,9 @@ int Downloader::StartDownload()
     SetRowState(6, kRowInProgress);
     CreateProgressBar(6);
     transferState = kTransferRunning;
-    HANDLE worker = CreateThread(nullptr, 0, TransferWorker, nullptr, 0, nullptr);
+    // Windows 9x creates no thread without a place for its identifier.
+    DWORD workerId = 0;
+    HANDLE worker = CreateThread(nullptr, 0, TransferWorker, nullptr, 0, &workerId);
     if (worker == nullptr) {
         // Nothing was sent: no timer, and nothing to restart for.
         DestroyProgressBar();

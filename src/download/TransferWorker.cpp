@@ -56,7 +56,8 @@ DWORD WINAPI TransferWorker(LPVOID)
 
     FirmwareImage& firmware = downloader->firmware;
     ScsiDevice& device = *downloader->device;
-    firmware.transferCheckSum = FirmwareImage::SumBytes(firmware.image + FirmwareImage::kCodeOffset, kCodeBytes);
+    firmware.transferCheckSum =
+        FirmwareImage::SumBytes(firmware.image + FirmwareImage::kCodeOffset, kCodeBytes);
     std::memcpy(device.dataBuffer, firmware.image + FirmwareImage::kCodeOffset, kCodeBytes);
     device.dataBuffer[kCodeBytes] = static_cast<uint8_t>(firmware.transferCheckSum & 0xFF);
     device.dataBuffer[kCodeBytes + 1] = static_cast<uint8_t>(firmware.transferCheckSum >> 8);

@@ -1,0 +1,119 @@
+// What the download tests expect to see, written out from the drive's and the user's
+// side: the command bytes, the status texts, and the information list as readable text.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "DownloadRig.h"
+
+namespace download {
+
+// Command blocks, 12 bytes each.
+const char kInquiry[] = "12 00 00 00 2E 00 00 00 00 00 00 00";
+const char kProbe[] = "CB 00 01 00 00 00 00 F8 02 00 40 00";
+const char kPrevent[] = "1E 00 00 00 02 00 00 00 00 00 00 00";
+const char kUnload[] = "1B 00 00 00 02 00 00 00 00 00 00 00";
+const char kWrite[] = "CB 00 04 00 00 00 00 F8 02 00 40 00";
+const char kLoad[] = "1B 00 00 00 03 00 00 00 00 00 00 00";
+const char kTestUnitReady[] = "00 00 00 00 00 00 00 00 00 00 00 00";
+
+const char kReady[] = "Ready.";
+const char kReading[] = "Reading F/W file...";
+const char kCheckProtocol[] = "Check download protocol...";
+const char kTransferCode[] = "Transfer F/W Code...";
+const char kDownloading[] = "Downloading... (Do NOT turn off!)";
+const char kSucceeded[] = "Download has done successfully!";
+const char kWriteFailed[] = "Fail to Download, Restart Now!";
+const char kNoAnswer[] = "New F/W is something wrong. no response to Inquiry !";
+const char kDriveMismatch[] = "Mismatch  Drive(RVX-4417K)!";
+const char kProtocolMismatch[] = "Mismatch protocol between F/W and drive!";
+const char kThreadFailed[] = "Fail to transfer!";
+const char kUnableToOpen[] = "Unable to open file!";
+const char kDamaged[] = "Damaged F/W file!";
+
+const char kWarningText[] = "You should better to restart right now and try again !";
+const char kNoticeText[] =
+    " F/W Settings Change\n\n  You must shut down your computer before the new F/W will take\n"
+    "  effect.\n\n  Do you want to shut down your computer now?";
+
+const char kProtocolName[] = "VEXO Type 4.0";
+const char kUnknownName[] = "Unkown";
+
+enum RowState { kIdle = 0, kPassed = 1, kFailed = 2, kInProgress = 3 };
+
+// "address command-bytes", as DownloadRig::CommandTexts writes them.
+inline std::string At(const char* address, const char* cdb)
+{
+    return std::string(address) + " " + cdb;
+}
+
+// The commands of one preparation of a drive that accepts the probe, with the unload
+// sent unloads times.
+inline void AddPreparation(std::vector<std::string>& stream, const char* address, int unloads = 1)
+{
+    stream.push_back(At(address, kProbe));
+    stream.push_back(At(address, kPrevent));
+    for (int i = 0; i < unloads; ++i)
+        stream.push_back(At(address, kUnload));
+}
+
+inline const char* StateName(int state)
+{
+    switch (state) {
+    case kIdle:
+        return "idle";
+    case kPassed:
+        return "passed";
+    case kFailed:
+        return "failed";
+    case kInProgress:
+        return "in progress";
+    }
+    return "?";
+}
+
+// The seven rows as "row: 'value' state" lines.
+typedef std::vector<std::pair<std::string, int>> Rows;
+
+inline std::string RowsText(const Rows& rows)
+{
+    std::string text;
+    for (size_t row = 0; row < rows.size(); ++row)
+        text += std::to_string(row) + ": '" + rows[row].first + "' " + StateName(rows[row].second) +
+                "\n";
+    return text;
+}
+
+inline std::string RowsText(const StatusSnapshot& snapshot)
+{
+    Rows rows;
+    for (int row = 0; row < 7; ++row)
+        rows.push_back({snapshot.values[row], snapshot.images[row]});
+    return RowsText(rows);
+}
+
+inline std::string RowsText(const DownloadRig& rig)
+{
+    Rows rows;
+    for (int row = 0; row < 7; ++row)
+        rows.push_back({rig.panel.Cell(row, 1), rig.panel.RowImage(row)});
+    return RowsText(rows);
+}
+
+inline std::vector<std::string> StatusTexts(const DownloadRig& rig)
+{
+    std::vector<std::string> texts;
+    for (const StatusSnapshot& snapshot : rig.statusLog)
+        texts.push_back(snapshot.text);
+    return texts;
+}
+
+// Rows 0 to 6 idle and empty.
+inline Rows IdleRows()
+{
+    return Rows(7, {"", kIdle});
+}
+
+} // namespace download
