@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "PanelExpectations.h"
 #include "PanelHost.h"
 #include "SimLink.h"
 #include "SystemCallRecorder.h"
@@ -15,9 +16,7 @@
 
 namespace {
 
-const int kFileName = 1002;
-const int kDownload = 1;
-const int kOpenFile = 1004;
+using namespace panel;
 
 // A fresh folder of its own as the current directory, restored afterwards.
 class ScratchDirectory {

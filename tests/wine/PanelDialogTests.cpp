@@ -11,22 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "PanelExpectations.h"
 #include "PanelHost.h"
 #include "SimLink.h"
 #include "SystemCallRecorder.h"
 
 namespace {
 
-const int kDownload = 1;
-const int kOpenFile = 1004;
-const int kStatusText = 1001;
-const int kWait = 103;
-const int kOk = 104;
-const int kLogo = 108;
-
-const char kShutDownNotice[] =
-    " F/W Settings Change\n\n  You must shut down your computer before the new F/W will take\n"
-    "  effect.\n\n  Do you want to shut down your computer now?";
+using namespace panel;
 
 class PanelDialogTest : public testing::Test {
 protected:

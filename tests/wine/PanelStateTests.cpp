@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ImportPatch.h"
+#include "PanelExpectations.h"
 #include "PanelHost.h"
 #include "SimLink.h"
 #include "SystemCallRecorder.h"
@@ -21,17 +22,7 @@
 
 namespace {
 
-const int kDownload = 1;
-const int kOpenFile = 1004;
-const int kStatusText = 1001;
-const int kWait = 103;
-const int kOk = 104;
-const int kFailed = 106;
-const int kLogo = 108;
-
-const char kShutDownNotice[] =
-    " F/W Settings Change\n\n  You must shut down your computer before the new F/W will take\n"
-    "  effect.\n\n  Do you want to shut down your computer now?";
+using namespace panel;
 
 class PanelStateTest : public testing::Test {
 protected:
@@ -113,7 +104,7 @@ TEST_F(PanelStateTest, TicksMoveTheBarByTimeAndAlternateThePicture)
     EXPECT_EQ(0u, progressTicks) << "the counter starts afresh with the next transfer";
     EXPECT_EQ(nullptr, host.ProgressBar());
     EXPECT_EQ(nullptr, downloader->progressBar);
-    EXPECT_EQ(kFailed, host.StatePicture());
+    EXPECT_EQ(kNg, host.StatePicture());
     EXPECT_TRUE(host.IsEnabled(kDownload));
     EXPECT_TRUE(host.IsEnabled(kOpenFile));
     EXPECT_EQ(FALSE, KillTimer(downloader->dialog, 100)) << "the transfer timer still runs";
@@ -316,7 +307,7 @@ TEST_F(PanelStateTest, OpensWithoutADevice)
     sim.ClearLog();
     host.Click(kDownload);
     EXPECT_TRUE(sim.Requests().empty()) << "a request reached the ASPI layer";
-    EXPECT_EQ(kFailed, host.StatePicture());
+    EXPECT_EQ(kNg, host.StatePicture());
     EXPECT_TRUE(host.IsEnabled(kDownload));
     EXPECT_TRUE(host.IsEnabled(kOpenFile));
     EXPECT_EQ(nullptr, host.ProgressBar());
