@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "ImportPatch.h"
 #include "KdllLink.h"
+#include "PanelHost.h"
 #include "SimLink.h"
 
 namespace {
@@ -111,6 +113,71 @@ TEST(NoAspiLayer, LibraryLoadsAndCreates)
     ASSERT_TRUE(kdll.IsBound());
     EXPECT_NE(0, kdll.create(Params()));
     EXPECT_EQ(1, kdll.destroy());
+}
+
+} // namespace
+
+namespace {
+
+// What the library asked Windows to release, in order.
+std::vector<std::string> releases;
+HMODULE simulatedLayer;
+HWND panelWindow;
+decltype(&FreeLibrary) realFreeLibrary;
+decltype(&DestroyWindow) realDestroyWindow;
+
+BOOL WINAPI RecordingFreeLibrary(HMODULE module)
+{
+    if (module == simulatedLayer)
+        releases.push_back("ASPI layer");
+    return realFreeLibrary(module);
+}
+
+BOOL WINAPI RecordingDestroyWindow(HWND window)
+{
+    if (window == panelWindow)
+        releases.push_back("panel");
+    return realDestroyWindow(window);
+}
+
+TEST(ExportsPanel, OpenTwiceAndDestroyWithThePanelOpen)
+{
+    SimLink sim;
+    ASSERT_TRUE(sim.Configure(kOneDrive)) << sim.LastError();
+    PanelHost host;
+    ASSERT_NE(0, host.Create(0x0100));
+    EXPECT_EQ(0, host.Open(0x0100));
+    HWND panel = host.Dialog();
+    ASSERT_NE(nullptr, panel);
+
+    // A second Open while the panel is open creates nothing, and leaves the parameters of
+    // the open panel in force.
+    KdllParams other = host.Params(0x0300);
+    other.captionWindow = host.host;
+    EXPECT_EQ(0, host.kdll.open(other));
+    EXPECT_EQ(panel, host.Dialog());
+    EXPECT_EQ(nullptr, FindWindowExA(host.host, panel, MAKEINTATOM(32770), nullptr));
+    EXPECT_EQ("Test host", host.WindowText(host.host));
+
+    // Destroy with the panel open: the drive connection goes first, then the panel.
+    releases.clear();
+    simulatedLayer = GetModuleHandleA("wnaspi32.dll");
+    panelWindow = panel;
+    {
+        ImportPatch freeLibrary(host.kdll.Module(), "kernel32.dll", "FreeLibrary",
+                                reinterpret_cast<void*>(&RecordingFreeLibrary));
+        ImportPatch destroyWindow(host.kdll.Module(), "user32.dll", "DestroyWindow",
+                                  reinterpret_cast<void*>(&RecordingDestroyWindow));
+        ASSERT_TRUE(freeLibrary.IsActive());
+        ASSERT_TRUE(destroyWindow.IsActive());
+        realFreeLibrary = reinterpret_cast<decltype(&FreeLibrary)>(freeLibrary.Original());
+        realDestroyWindow = reinterpret_cast<decltype(&DestroyWindow)>(destroyWindow.Original());
+        EXPECT_EQ(1, host.kdll.destroy());
+    }
+    EXPECT_EQ((std::vector<std::string>{"ASPI layer", "panel"}), releases);
+    EXPECT_FALSE(IsWindow(panel));
+    EXPECT_EQ(0, host.kdll.destroy());
+    EXPECT_NE(0, host.kdll.close());
 }
 
 } // namespace
