@@ -59,6 +59,15 @@ inline void AddPreparation(std::vector<std::string>& stream, const char* address
         stream.push_back(At(address, kUnload));
 }
 
+// The write, then the load and the two TEST UNIT READY of a successful completion.
+inline void AddWriteAndCompletion(std::vector<std::string>& stream, const char* address)
+{
+    stream.push_back(At(address, kWrite));
+    stream.push_back(At(address, kLoad));
+    stream.push_back(At(address, kTestUnitReady));
+    stream.push_back(At(address, kTestUnitReady));
+}
+
 inline const char* StateName(int state)
 {
     switch (state) {

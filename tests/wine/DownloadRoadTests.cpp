@@ -229,10 +229,7 @@ TEST_F(DownloadRoadTest, OneDriveFromPressToShutDown)
     std::vector<std::string> stream = {At("0:1", kInquiry)};
     for (int i = 0; i < 3; ++i)
         AddPreparation(stream, "0:1");
-    stream.push_back(At("0:1", kWrite));
-    stream.push_back(At("0:1", kLoad));
-    stream.push_back(At("0:1", kTestUnitReady));
-    stream.push_back(At("0:1", kTestUnitReady));
+    AddWriteAndCompletion(stream, "0:1");
     EXPECT_EQ(stream, rig.CommandTexts());
 
     std::vector<SimRequestRecord> requests = rig.Commands();
@@ -351,10 +348,7 @@ TEST_F(DownloadRoadTest, SecondOfTwoDrivesIsWritten)
     AddPreparation(stream, "0:2");
     AddPreparation(stream, "0:2");
     AddPreparation(stream, "0:2");
-    stream.push_back(At("0:2", kWrite));
-    stream.push_back(At("0:2", kLoad));
-    stream.push_back(At("0:2", kTestUnitReady));
-    stream.push_back(At("0:2", kTestUnitReady));
+    AddWriteAndCompletion(stream, "0:2");
     EXPECT_EQ(stream, rig.CommandTexts());
     EXPECT_EQ(0u, rig.sim.Device(0, 1).flashCount);
     EXPECT_EQ(1u, rig.sim.Device(0, 2).flashCount);
@@ -377,10 +371,7 @@ TEST_F(DownloadRoadTest, UnitAttentionTwiceThenTheUnloadCompletes)
     AddPreparation(stream, "0:1", 3);
     AddPreparation(stream, "0:1");
     AddPreparation(stream, "0:1");
-    stream.push_back(At("0:1", kWrite));
-    stream.push_back(At("0:1", kLoad));
-    stream.push_back(At("0:1", kTestUnitReady));
-    stream.push_back(At("0:1", kTestUnitReady));
+    AddWriteAndCompletion(stream, "0:1");
     EXPECT_EQ(stream, rig.CommandTexts());
     ExpectSucceeded(kDriveText);
 }
