@@ -39,6 +39,12 @@ if [ -z "$imports" ]; then
     fail=1
 fi
 
+# The panel's dialog, pictures and icons live in the DLL's own resources.
+if ! "$objdump" -h "$dll" | grep -q '\.rsrc'; then
+    echo "FAIL: $dll carries no resources"
+    fail=1
+fi
+
 if [ $fail -ne 0 ]; then
     exit 1
 fi
