@@ -223,24 +223,18 @@ std::vector<CheckCase> Cases()
          {inquiry, At("0:1", kProbe), At("0:1", kProbe)}},
         // The probe was taken but the unload failed at every preparation: no drive was
         // prepared, and the firmware goes nowhere.
-        {"unload stuck in UNIT ATTENTION",
-         kOneDrive,
+        {"unload stuck in UNIT ATTENTION", kOneDrive,
          "adapters 1\n"
          "device 0 1 rvx revision 1.00\n"
          "fault 0 1 unload unit-attention\n",
-         0x0100,
-         kGood,
-         kProtocolMismatch,
+         0x0100, kGood, kProtocolMismatch,
          Then(FileRowsPassed(), {{kFirmwareText, kPassed}, {kUnknownName, kFailed}}),
          Join({inquiry}, Unloading("0:1", 2, 32))},
-        {"drive not ready to unload",
-         kOneDrive,
+        {"drive not ready to unload", kOneDrive,
          "adapters 1\n"
          "device 0 1 rvx revision 1.00\n"
          "fault 0 1 unload check 2 04 01\n",
-         0x0100,
-         kGood,
-         kProtocolMismatch,
+         0x0100, kGood, kProtocolMismatch,
          Then(FileRowsPassed(), {{kFirmwareText, kPassed}, {kUnknownName, kFailed}}),
          Join({inquiry}, Unloading("0:1", 2, 1))},
         {"no drive found, file with the protocol",
@@ -307,9 +301,7 @@ TEST(DownloadChecks, WorkerThreadCannotBeCreated)
     DownloadRig rig;
     ASSERT_EQ("", rig.Open(kOneDrive));
     FirmwareFileBuilder file = FirmwareFileBuilder::Standard("2.00");
-    std::string path = rig.WriteFirmware(file);
-    ASSERT_NE("", path);
-    rig.TypeFileName(path);
+    ASSERT_NE("", rig.ChooseFirmware(file));
     rig.failThreadCreation = true;
     rig.Press();
 

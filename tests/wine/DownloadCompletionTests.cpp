@@ -112,9 +112,7 @@ TEST(DownloadCompletion, Outcomes)
         DownloadRig rig;
         ASSERT_EQ("", rig.Open(kOneDrive));
         FirmwareFileBuilder file = FirmwareFileBuilder::Standard("2.00");
-        std::string path = rig.WriteFirmware(file);
-        ASSERT_NE("", path);
-        rig.TypeFileName(path);
+        ASSERT_NE("", rig.ChooseFirmware(file));
         ASSERT_EQ("", rig.Reconfigure((std::string(kOneDrive) + c.faults).c_str()));
         rig.Press();
         ASSERT_TRUE(rig.WaitForEnd()) << "status '" << rig.Status() << "'";
@@ -190,9 +188,7 @@ TEST(Win9xDownload, NoPrivilegeBeforeShutDownOrRestart)
         SCOPED_TRACE(c.name);
         DownloadRig rig;
         ASSERT_EQ("", rig.Open((std::string(kOneDrive) + c.faults).c_str()));
-        std::string path = rig.WriteFirmware(FirmwareFileBuilder::Standard("2.00"));
-        ASSERT_NE("", path);
-        rig.TypeFileName(path);
+        ASSERT_NE("", rig.ChooseFirmware(FirmwareFileBuilder::Standard("2.00")));
         rig.Press();
         ASSERT_TRUE(rig.WaitForEnd()) << "status '" << rig.Status() << "'";
 

@@ -12,32 +12,6 @@ DownloadRig* activeRig;
 WNDPROC originalStatusProc;
 
 const char kDownloading[] = "Downloading... (Do NOT turn off!)";
-const int kPictureIds[4] = {103, 104, 106, 108};
-
-// The bitmap's size and its pixels as 32-bit colours, so that two bitmaps loaded apart
-// compare equal when they show the same picture.
-std::vector<uint8_t> BitmapBits(HBITMAP bitmap)
-{
-    BITMAP info = {};
-    if (bitmap == nullptr || !GetObjectA(bitmap, sizeof info, &info))
-        return {};
-    BITMAPINFO header = {};
-    header.bmiHeader.biSize = sizeof header.bmiHeader;
-    header.bmiHeader.biWidth = info.bmWidth;
-    header.bmiHeader.biHeight = -info.bmHeight;
-    header.bmiHeader.biPlanes = 1;
-    header.bmiHeader.biBitCount = 32;
-    header.bmiHeader.biCompression = BI_RGB;
-    std::vector<uint8_t> bits(8 + static_cast<size_t>(info.bmWidth) * info.bmHeight * 4);
-    *reinterpret_cast<LONG*>(&bits[0]) = info.bmWidth;
-    *reinterpret_cast<LONG*>(&bits[4]) = info.bmHeight;
-    HDC screen = GetDC(nullptr);
-    int lines = GetDIBits(screen, bitmap, 0, info.bmHeight, &bits[8], &header, DIB_RGB_COLORS);
-    ReleaseDC(nullptr, screen);
-    if (lines != info.bmHeight)
-        return {};
-    return bits;
-}
 
 LRESULT CALLBACK StatusProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -154,15 +128,6 @@ std::string DownloadRig::Open(const char* scenario, DWORD driveAddress)
             return "kdll.dll does not import WaitForSingleObject and CreateThread";
     }
 
-    for (int i = 0; i < 4; ++i) {
-        HBITMAP picture = LoadBitmapA(module, MAKEINTRESOURCEA(kPictureIds[i]));
-        pictures[i] = BitmapBits(picture);
-        if (picture != nullptr)
-            DeleteObject(picture);
-        if (pictures[i].empty())
-            return "bitmap " + std::to_string(kPictureIds[i]) + " is missing";
-    }
-
     statusWindow = panel.Item(1001);
     originalStatusProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(statusWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&StatusProc)));
@@ -184,6 +149,14 @@ std::string DownloadRig::WriteFirmware(const FirmwareFileBuilder& file, const ch
     std::string path = file.WriteTo(folder, name);
     if (!path.empty())
         files.push_back(path);
+    return path;
+}
+
+std::string DownloadRig::ChooseFirmware(const FirmwareFileBuilder& file, const char* name)
+{
+    std::string path = WriteFirmware(file, name);
+    if (!path.empty())
+        TypeFileName(path);
     return path;
 }
 
@@ -258,14 +231,7 @@ std::string DownloadRig::Status() const
 
 int DownloadRig::Picture() const
 {
-    HBITMAP shown =
-        reinterpret_cast<HBITMAP>(SendMessageA(panel.Item(1017), BM_GETIMAGE, IMAGE_BITMAP, 0));
-    std::vector<uint8_t> bits = BitmapBits(shown);
-    for (int i = 0; i < 4; ++i) {
-        if (!bits.empty() && bits == pictures[i])
-            return kPictureIds[i];
-    }
-    return 0;
+    return panel.StatePicture();
 }
 
 HWND DownloadRig::ProgressBar() const

@@ -68,6 +68,9 @@ public:
     // A path in the scratch folder where no file is.
     std::string MissingFile() const;
     void TypeFileName(const std::string& path);
+    // Writes the file and types its path into the file-name box; the path, or empty when
+    // it could not be written.
+    std::string ChooseFirmware(const FirmwareFileBuilder& file, const char* name = "FW.ZQX");
     // Presses "&Download"; returns when the panel has handled the press.
     void Press();
 
@@ -119,7 +122,6 @@ private:
     std::vector<std::string> files;
     std::vector<std::unique_ptr<ImportPatch>> patches;
     HWND statusWindow;
-    std::vector<uint8_t> pictures[4];
     DWORD panelThreadId;
     mutable CRITICAL_SECTION waitLock;
     std::vector<CommandWait> waits;

@@ -53,9 +53,8 @@ protected:
     {
         ASSERT_EQ("", rig.Open(scenario, driveAddress));
         file = firmware;
-        path = rig.WriteFirmware(file);
+        path = rig.ChooseFirmware(file);
         ASSERT_NE("", path);
-        rig.TypeFileName(path);
     }
 
     // Presses "&Download" and waits until the attempt has ended.
@@ -304,9 +303,7 @@ TEST_F(DownloadRoadTest, PayloadSums)
         FirmwareFileBuilder firmware;
         firmware.FillLeading(c.leading).FillCode(c.code).Marker(0x0100).Record(
             c.recordAt, "NEMBRIKA", "CD-ROM RVX-4417K", "3.00");
-        std::string written = rig.WriteFirmware(firmware, "SUMS.ZQX");
-        ASSERT_NE("", written);
-        rig.TypeFileName(written);
+        ASSERT_NE("", rig.ChooseFirmware(firmware, "SUMS.ZQX"));
         rig.sim.ClearLog();
         rig.calls->calls.clear();
         rig.Press();
