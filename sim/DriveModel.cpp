@@ -140,19 +140,30 @@ uint8_t DriveModel::Accept(SRB_ExecSCSICmd* srb, SimSubmission& submission)
     std::memcpy(command.cdb, srb->CDBByte, srb->SRB_CDBLen);
     command.direction = ResolveDirection(srb, command.cdb);
     command.bufLen = srb->SRB_BufLen;
-    if (command.direction == kDirOut && srb->SRB_BufLen > 0) {
-        entry.dataOut.assign(srb->SRB_BufPointer, srb->SRB_BufPointer + srb->SRB_BufLen);
-        record.dataOutDigest = Fnv1a(entry.dataOut.data(), srb->SRB_BufLen);
-        command.dataOut = entry.dataOut.data();
-        command.dataOutLength = srb->SRB_BufLen;
-    }
-
-    SimDevice* device = scenario.FindDevice(srb->SRB_HaId, srb->SRB_Target);
-    device->Execute(command, submission.outcome);
     submission.bufPointer = srb->SRB_BufPointer;
     submission.bufLen = srb->SRB_BufLen;
     submission.senseLen = srb->SRB_SenseLen;
+    submission.adapter = srb->SRB_HaId;
+    submission.target = srb->SRB_Target;
     submission.pending = 1;
+
+    SimDevice* device = scenario.FindDevice(srb->SRB_HaId, srb->SRB_Target);
+    SimFaultRule rule = device->TakeFault(command.cdb);
+    SimDevice::TimeOutcome(rule, submission.outcome);
+    if (scenario.dataOutAtCompletion || rule.timing == kTimingPause) {
+        submission.deferred = 1;
+        submission.command = command;
+        submission.rule = rule;
+    } else {
+        if (command.direction == kDirOut && srb->SRB_BufLen > 0) {
+            entry.dataOut.assign(srb->SRB_BufPointer, srb->SRB_BufPointer + srb->SRB_BufLen);
+            record.dataOutDigest = Fnv1a(entry.dataOut.data(), srb->SRB_BufLen);
+            command.dataOut = entry.dataOut.data();
+            command.dataOutLength = srb->SRB_BufLen;
+        }
+        if (submission.outcome.srbStatus != SS_PENDING)
+            device->Finish(command, rule, submission.outcome);
+    }
 
     record.finalStatus = SS_PENDING;
     log.push_back(entry);
@@ -184,6 +195,29 @@ void DriveModel::SetFinalStatus(uint64_t sequence, uint8_t status)
     if (sequence < firstSequence || sequence - firstSequence >= log.size())
         return; // the log was cleared since
     log[sequence - firstSequence].record.finalStatus = status;
+}
+
+void DriveModel::Settle(SimSubmission& submission)
+{
+    if (!submission.deferred)
+        return;
+    submission.deferred = 0;
+    SimCommand command = submission.command;
+    std::vector<uint8_t> bytes;
+    if (command.direction == kDirOut && submission.bufLen > 0 && submission.bufPointer != nullptr)
+        bytes.assign(submission.bufPointer, submission.bufPointer + submission.bufLen);
+    command.dataOut = bytes.empty() ? nullptr : bytes.data();
+    command.dataOutLength = static_cast<uint32_t>(bytes.size());
+    SimDevice* device = scenario.FindDevice(submission.adapter, submission.target);
+    if (device != nullptr)
+        device->Finish(command, submission.rule, submission.outcome);
+    // The log keeps what the drive took; nothing when the log was cleared since.
+    uint64_t sequence = submission.sequence;
+    if (sequence < firstSequence || sequence - firstSequence >= log.size())
+        return;
+    SimLogEntry& entry = log[sequence - firstSequence];
+    entry.record.dataOutDigest = bytes.empty() ? 0 : Fnv1a(bytes.data(), command.dataOutLength);
+    entry.dataOut.swap(bytes);
 }
 
 void DriveModel::DeliverCompletion(SRB_ExecSCSICmd* srb, const SimSubmission& submission)

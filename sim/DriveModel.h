@@ -20,6 +20,13 @@ struct SimSubmission {
     uint32_t bufLen;
     uint8_t senseLen;
     uint8_t pending; // 1: SS_PENDING was returned and the layer owes a completion
+    // 1: the command runs when it completes (see Settle), with the data-out bytes that
+    // are in the caller's buffer then.
+    uint8_t deferred;
+    uint8_t adapter;
+    uint8_t target;
+    SimCommand command; // of a deferred request, without its data-out bytes
+    SimFaultRule rule;  // of a deferred request
 };
 
 struct SimLogEntry {
@@ -56,6 +63,10 @@ public:
     uint64_t Record(const void* request, uint8_t status);
     void SetFinalStatus(uint64_t sequence, uint8_t status);
 
+    // Runs a deferred request's command now, taking its data-out bytes from the caller's
+    // buffer as they are at this moment (logged in place of none); the outcome goes into
+    // the submission. Nothing for a request that is not deferred.
+    void Settle(SimSubmission& submission);
     // Writes data in, sense, adapter and target status, and the SRB_Status last.
     static void DeliverCompletion(SRB_ExecSCSICmd* srb, const SimSubmission& submission);
     // Writes only a final SRB_Status (an aborted request).

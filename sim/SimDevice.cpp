@@ -161,38 +161,59 @@ SimFaultRule* SimDevice::ActiveFault(uint8_t commandKind)
 
 void SimDevice::Execute(const SimCommand& command, SimOutcome& outcome)
 {
+    SimFaultRule rule = TakeFault(command.cdb);
+    TimeOutcome(rule, outcome);
+    if (outcome.srbStatus == SS_PENDING)
+        return;
+    Finish(command, rule, outcome);
+}
+
+SimFaultRule SimDevice::TakeFault(const uint8_t* cdb)
+{
+    ++commandCount;
+    SimFaultRule none;
+    std::memset(&none, 0, sizeof none);
+    SimFaultRule* rule = ActiveFault(Classify(cdb));
+    return rule != nullptr ? *rule : none;
+}
+
+void SimDevice::TimeOutcome(const SimFaultRule& rule, SimOutcome& outcome)
+{
     std::memset(&outcome, 0, sizeof outcome);
     outcome.srbStatus = SS_COMP;
-    ++commandCount;
-    uint8_t commandKind = Classify(command.cdb);
-    SimFaultRule* rule = ActiveFault(commandKind);
-    if (rule != nullptr) {
-        if (rule->timing == kTimingHang || rule->timing == kTimingKeep) {
-            outcome.srbStatus = SS_PENDING;
-            outcome.hang = rule->timing == kTimingHang;
-            outcome.keep = rule->timing == kTimingKeep;
-            return;
-        }
-        if (rule->timing == kTimingDelay)
-            outcome.delayMs = rule->delayMs;
-        if (rule->result == kFaultCheck) {
-            SetCheck(outcome, rule->senseKey, rule->asc, rule->ascq);
-            return;
-        }
-        if (rule->result == kFaultStatus) {
-            outcome.srbStatus = rule->srbStatus;
-            return;
-        }
+    if (rule.timing == kTimingDelay)
+        outcome.delayMs = rule.delayMs;
+    if (rule.timing != kTimingHang && rule.timing != kTimingKeep && rule.timing != kTimingPause)
+        return;
+    outcome.srbStatus = SS_PENDING;
+    outcome.hang = rule.timing == kTimingHang;
+    outcome.keep = rule.timing == kTimingKeep;
+    outcome.pause = rule.timing == kTimingPause;
+}
+
+void SimDevice::Finish(const SimCommand& command, const SimFaultRule& rule, SimOutcome& outcome)
+{
+    uint32_t delayMs = outcome.delayMs;
+    std::memset(&outcome, 0, sizeof outcome);
+    outcome.srbStatus = SS_COMP;
+    outcome.delayMs = delayMs;
+    uint8_t result = rule.timing == kTimingPause ? static_cast<uint8_t>(kFaultNone) : rule.result;
+    if (result == kFaultCheck) {
+        SetCheck(outcome, rule.senseKey, rule.asc, rule.ascq);
+        return;
     }
-    RunCommand(command, commandKind, outcome);
-    if (rule == nullptr || rule->result != kFaultSenseWithGood || outcome.srbStatus != SS_COMP)
+    if (result == kFaultStatus) {
+        outcome.srbStatus = rule.srbStatus;
+        return;
+    }
+    RunCommand(command, Classify(command.cdb), outcome);
+    if (result != kFaultSenseWithGood || outcome.srbStatus != SS_COMP)
         return;
     // Some layers report SS_COMP and still leave the drive's sense data behind.
-    uint32_t keepDelay = outcome.delayMs;
-    SetCheck(outcome, rule->senseKey, rule->asc, rule->ascq);
+    SetCheck(outcome, rule.senseKey, rule.asc, rule.ascq);
     outcome.srbStatus = SS_COMP;
     outcome.targetStatus = kStatusGood;
-    outcome.delayMs = keepDelay;
+    outcome.delayMs = delayMs;
 }
 
 void SimDevice::RunCommand(const SimCommand& command, uint8_t commandKind, SimOutcome& outcome)

@@ -40,6 +40,8 @@ enum SimFaultTiming : uint8_t {
     kTimingDelay, // completion held back by delayMs
     kTimingHang,  // never completes until aborted; the command does not run
     kTimingKeep,  // never completes, refuses the abort, until the test releases it
+    kTimingPause, // waits, not yet run, until the test resumes it (then runs as normal);
+                  // an abort ends it with SS_ABORTED
 };
 
 struct SimFaultRule {
@@ -79,6 +81,7 @@ struct SimOutcome {
     uint32_t delayMs;
     uint8_t hang;
     uint8_t keep;
+    uint8_t pause;
 };
 
 class SimDevice {
@@ -101,8 +104,17 @@ public:
     int AddFault(const SimFaultRule& rule);
 
     // Runs one command: applies the first active fault rule for it, updates the state and
-    // fills the outcome (SS_PENDING with hang or keep set when it never completes).
+    // fills the outcome (SS_PENDING with hang, keep or pause set when it does not complete
+    // by itself).
     void Execute(const SimCommand& command, SimOutcome& outcome);
+    // The two halves of Execute, for a command whose run waits for its completion: the
+    // rule that applies (counted as used, and the command counted) and how its completion
+    // is timed, now; the run itself later. A rule with neither result nor timing when no
+    // fault applies.
+    SimFaultRule TakeFault(const uint8_t* cdb);
+    static void TimeOutcome(const SimFaultRule& rule, SimOutcome& outcome);
+    // Runs the command under the rule's result; a paused command runs without it.
+    void Finish(const SimCommand& command, const SimFaultRule& rule, SimOutcome& outcome);
     void GetInfo(SimDeviceInfo& info) const;
 
     static uint8_t Classify(const uint8_t* cdb);

@@ -175,7 +175,7 @@ std::string Quote(const std::string& token)
 
 SimScenario::SimScenario()
     : adapterCount(0), supportStatus(0), supportStatusSet(0), syncCompletion(0), refuseAll(0),
-      lineNumber(0), adaptersLine(0)
+      dataOutAtCompletion(0), lineNumber(0), adaptersLine(0)
 {
 }
 
@@ -195,6 +195,7 @@ int SimScenario::Parse(const char* text)
     supportStatusSet = 0;
     syncCompletion = 0;
     refuseAll = 0;
+    dataOutAtCompletion = 0;
     devices.clear();
     error.clear();
     lineNumber = 0;
@@ -268,6 +269,12 @@ int SimScenario::ParseLine(const Tokens& tokens)
         if (tokens.size() != 2 || (tokens[1] != "async" && tokens[1] != "sync"))
             return Fail("completion takes async or sync");
         syncCompletion = tokens[1] == "sync";
+        return 1;
+    }
+    if (directive == "data-out") {
+        if (tokens.size() != 2 || (tokens[1] != "at-submission" && tokens[1] != "at-completion"))
+            return Fail("data-out takes at-submission or at-completion");
+        dataOutAtCompletion = tokens[1] == "at-completion";
         return 1;
     }
     if (directive == "refuse-all") {
@@ -492,6 +499,8 @@ int SimScenario::ParseFaultActions(const Tokens& tokens, SimFaultRule& rule)
             timing = kTimingHang;
         } else if (action == "keep") {
             timing = kTimingKeep;
+        } else if (action == "pause") {
+            timing = kTimingPause;
         } else if (action == "count") {
             long n = 0;
             if (left < 1 || !ParseDecimal(tokens[i], 1, kMaxCount, n))
@@ -505,7 +514,7 @@ int SimScenario::ParseFaultActions(const Tokens& tokens, SimFaultRule& rule)
         } else {
             return Fail("unknown fault action " + Quote(action) +
                         " (check, unit-attention, reject, status, sense-with-good, delay, hang, "
-                        "keep, count)");
+                        "keep, pause, count)");
         }
         if (result != kFaultNone) {
             if (rule.result != kFaultNone)
@@ -514,7 +523,7 @@ int SimScenario::ParseFaultActions(const Tokens& tokens, SimFaultRule& rule)
         }
         if (timing != kTimingNone) {
             if (rule.timing != kTimingNone)
-                return Fail("more than one of delay, hang and keep for one fault");
+                return Fail("more than one of delay, hang, keep and pause for one fault");
             rule.timing = timing;
         }
     }
@@ -522,6 +531,8 @@ int SimScenario::ParseFaultActions(const Tokens& tokens, SimFaultRule& rule)
         return Fail("fault needs an action");
     if ((rule.timing == kTimingHang || rule.timing == kTimingKeep) && rule.result != kFaultNone)
         return Fail("a request that never completes has no result");
+    if (rule.timing == kTimingPause && rule.result != kFaultNone)
+        return Fail("a paused request completes with its real result");
     return 1;
 }
 

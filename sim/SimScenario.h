@@ -36,6 +36,7 @@ public:
     uint8_t supportStatusSet;
     uint8_t syncCompletion;
     uint8_t refuseAll;
+    uint8_t dataOutAtCompletion;
     std::vector<SimDevice> devices;
     std::string error;
 

@@ -24,13 +24,16 @@ const char* SIM_CALL SimLastError(void);
 int SIM_CALL SimRequestCount(void);
 // 1 ok, 0 when index is out of range.
 int SIM_CALL SimGetRequest(int index, SimRequestRecord* out);
-// Copies the data-out bytes taken at submission; returns the number copied.
+// Copies the data-out bytes the drive took (at submission; at completion under
+// "data-out at-completion" and for paused requests); returns the number copied.
 uint32_t SIM_CALL SimGetDataOut(int index, uint8_t* dst, uint32_t capacity);
 void SIM_CALL SimClearLog(void);
 // Requests accepted and not yet completed.
 int SIM_CALL SimPendingCount(void);
 // Completes every kept request with SS_ABORTED and signals its event.
 void SIM_CALL SimReleaseHeld(void);
+// Lets every paused request go: its command runs now and completes with its real result.
+void SIM_CALL SimResume(void);
 // 1 with the device's state, 0 when no device is at that address.
 int SIM_CALL SimGetDeviceInfo(int adapter, int target, SimDeviceInfo* out);
 }
@@ -45,4 +48,5 @@ typedef uint32_t(SIM_CALL* SimGetDataOutFn)(int index, uint8_t* dst, uint32_t ca
 typedef void(SIM_CALL* SimClearLogFn)(void);
 typedef int(SIM_CALL* SimPendingCountFn)(void);
 typedef void(SIM_CALL* SimReleaseHeldFn)(void);
+typedef void(SIM_CALL* SimResumeFn)(void);
 typedef int(SIM_CALL* SimGetDeviceInfoFn)(int adapter, int target, SimDeviceInfo* out);

@@ -94,7 +94,8 @@ uint32_t SimLayer::Execute(SRB_ExecSCSICmd* srb)
         LeaveCriticalSection(&lock);
         return status;
     }
-    int neverCompletes = submission.outcome.hang || submission.outcome.keep;
+    int neverCompletes =
+        submission.outcome.hang || submission.outcome.keep || submission.outcome.pause;
     if (model.IsSyncCompletion() && !neverCompletes) {
         LeaveCriticalSection(&lock);
         return CompleteAtOnce(srb, submission);
@@ -110,6 +111,7 @@ uint32_t SimLayer::Execute(SRB_ExecSCSICmd* srb)
     request->wake = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     request->moduleRef = nullptr;
     request->done = 0;
+    request->resumed = 0;
     pending.push_back(request);
     if (request->wake == nullptr || !StartThread(request)) {
         // Without a thread of its own the request completes before the call returns.
@@ -126,12 +128,14 @@ uint32_t SimLayer::CompleteAtOnce(SRB_ExecSCSICmd* srb, const SimSubmission& sub
     if (submission.outcome.delayMs > 0)
         Sleep(submission.outcome.delayMs);
     EnterCriticalSection(&lock);
-    DriveModel::DeliverCompletion(srb, submission);
-    model.SetFinalStatus(submission.sequence, submission.outcome.srbStatus);
+    SimSubmission settled = submission;
+    model.Settle(settled);
+    DriveModel::DeliverCompletion(srb, settled);
+    model.SetFinalStatus(settled.sequence, settled.outcome.srbStatus);
     LeaveCriticalSection(&lock);
     if ((srb->SRB_Flags & SRB_EVENT_NOTIFY) && srb->SRB_PostProc != nullptr)
         SetEvent(static_cast<HANDLE>(srb->SRB_PostProc));
-    return submission.outcome.srbStatus;
+    return settled.outcome.srbStatus;
 }
 
 int SimLayer::StartThread(SimPendingRequest* request)
@@ -154,13 +158,14 @@ int SimLayer::StartThread(SimPendingRequest* request)
 void SimLayer::RunCompletion(SimPendingRequest* request)
 {
     const SimOutcome& outcome = request->submission.outcome;
-    DWORD wait = (outcome.hang || outcome.keep) ? INFINITE : outcome.delayMs;
+    DWORD wait = (outcome.hang || outcome.keep || outcome.pause) ? INFINITE : outcome.delayMs;
     WaitForSingleObject(request->wake, wait);
     EnterCriticalSection(&lock);
     // Woken without having been handed back can only be a request that never
-    // completes on its own; it leaves as aborted rather than with no status at all.
+    // completes on its own; it leaves as aborted rather than with no status at all. A
+    // resumed one runs now.
     if (!request->done)
-        Complete(request, outcome.hang || outcome.keep);
+        Complete(request, outcome.hang || outcome.keep || (outcome.pause && !request->resumed));
     Forget(request);
     LeaveCriticalSection(&lock);
 }
@@ -171,6 +176,7 @@ void SimLayer::Complete(SimPendingRequest* request, int aborted)
     if (aborted) {
         DriveModel::DeliverStatus(request->srb, SS_ABORTED);
     } else {
+        model.Settle(request->submission);
         DriveModel::DeliverCompletion(request->srb, request->submission);
         status = request->submission.outcome.srbStatus;
     }
@@ -306,6 +312,21 @@ void SimLayer::ReleaseHeld()
     for (SimPendingRequest* request : pending) {
         if (!request->done && request->submission.outcome.keep)
             Complete(request, 1);
+    }
+    LeaveCriticalSection(&lock);
+}
+
+void SimLayer::Resume()
+{
+    EnterCriticalSection(&lock);
+    EnsureConfigured();
+    for (SimPendingRequest* request : pending) {
+        if (request->done || !request->submission.outcome.pause || request->resumed)
+            continue;
+        request->resumed = 1;
+        // A request without a thread of its own completed when it was sent.
+        if (request->wake != nullptr)
+            SetEvent(request->wake);
     }
     LeaveCriticalSection(&lock);
 }

@@ -20,6 +20,7 @@ struct SimPendingRequest {
     HANDLE wake;       // ends the completion thread's wait early
     HMODULE moduleRef; // keeps the DLL mapped while the thread runs
     int done;
+    int resumed; // a paused request that the test let go
 };
 
 class SimLayer {
@@ -40,6 +41,7 @@ public:
     void ClearLog();
     int PendingCount();
     void ReleaseHeld();
+    void Resume();
     int GetDeviceInfo(int adapter, int target, SimDeviceInfo* out);
 
     // Body of a completion thread: waits out the delay (or until woken), delivers the

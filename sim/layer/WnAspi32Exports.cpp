@@ -80,6 +80,11 @@ void SIM_CALL SimReleaseHeld(void)
     layer->ReleaseHeld();
 }
 
+void SIM_CALL SimResume(void)
+{
+    layer->Resume();
+}
+
 int SIM_CALL SimGetDeviceInfo(int adapter, int target, SimDeviceInfo* out)
 {
     return layer->GetDeviceInfo(adapter, target, out);

@@ -2,6 +2,7 @@
 // injected fault does, and what the firmware write accepts and changes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -21,11 +22,11 @@ struct Exchange {
     std::vector<uint8_t> buffer;
 };
 
-// Sends one 12-byte command the way the library fills the block, then delivers the
-// result as the layer would.
+// Sends one 12-byte command the way the library fills the block, then (unless told not
+// to) delivers the result as the layer would.
 Exchange Send(DriveModel& model, std::vector<uint8_t> cdb, uint8_t flags, uint32_t bufLen,
               const std::vector<uint8_t>* dataOut = nullptr, uint8_t adapter = 0,
-              uint8_t target = 0)
+              uint8_t target = 0, bool complete = true)
 {
     Exchange x;
     cdb.resize(12, 0);
@@ -43,8 +44,11 @@ Exchange Send(DriveModel& model, std::vector<uint8_t> cdb, uint8_t flags, uint32
     x.srb.SRB_CDBLen = 12;
     std::memcpy(x.srb.CDBByte, cdb.data(), 12);
     x.returned = model.Accept(&x.srb, x.submission);
-    if (x.submission.pending && !x.submission.outcome.hang && !x.submission.outcome.keep)
-        DriveModel::DeliverCompletion(&x.srb, x.submission);
+    const SimOutcome& outcome = x.submission.outcome;
+    if (!complete || !x.submission.pending || outcome.hang || outcome.keep || outcome.pause)
+        return x;
+    model.Settle(x.submission);
+    DriveModel::DeliverCompletion(&x.srb, x.submission);
     return x;
 }
 
@@ -311,6 +315,44 @@ TEST(DriveModelWrite, AcceptsPayloadWithItsSum)
     std::vector<uint8_t> copy(70000);
     copy.resize(model.GetDataOut(0, copy.data(), static_cast<uint32_t>(copy.size())));
     EXPECT_EQ(payload, copy);
+}
+
+// A write whose run waits for its completion takes the caller's buffer as it is then: a
+// buffer changed under a pending request shows in what the drive flashes.
+TEST(DriveModelWrite, DeferredWriteTakesTheBufferWhenItRuns)
+{
+    struct {
+        const char* name;
+        const char* scenario;
+    } cases[] = {
+        {"paused write", "device 0 0 rvx\nfault 0 0 write pause count 1\n"},
+        {"data-out at completion", "data-out at-completion\ndevice 0 0 rvx\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DriveModel model = Configured(c.scenario);
+        std::vector<uint8_t> sent = Payload(std::vector<uint8_t>(kCodeLength, 0x11));
+        std::vector<uint8_t> later = Payload(std::vector<uint8_t>(kCodeLength, 0x22));
+        Exchange x = Send(model, std::vector<uint8_t>(kWriteCdb, kWriteCdb + 12), kOut,
+                          static_cast<uint32_t>(sent.size()), &sent, 0, 0, false);
+        ASSERT_EQ(SS_PENDING, x.returned);
+        SimDeviceInfo info;
+        model.GetDeviceInfo(0, 0, info);
+        EXPECT_EQ(0u, info.flashCount) << "flashed before the request completed";
+
+        std::copy(later.begin(), later.end(), x.buffer.begin());
+        model.Settle(x.submission);
+        DriveModel::DeliverCompletion(&x.srb, x.submission);
+        EXPECT_EQ(SS_COMP, x.srb.SRB_Status);
+        model.GetDeviceInfo(0, 0, info);
+        EXPECT_EQ(1u, info.flashCount);
+        std::vector<uint8_t> taken(70000);
+        taken.resize(model.GetDataOut(0, taken.data(), static_cast<uint32_t>(taken.size())));
+        EXPECT_TRUE(later == taken) << "the drive took the bytes of the submission";
+        SimRequestRecord record;
+        ASSERT_EQ(1, model.GetRequest(0, record));
+        EXPECT_EQ(Fnv1a32(later), record.dataOutDigest);
+    }
 }
 
 TEST(DriveModelWrite, RefusesBadLengthOrSumAndKeepsTheFlash)

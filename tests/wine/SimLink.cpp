@@ -29,6 +29,7 @@ SimLink::SimLink() : module(LoadLibraryA("wnaspi32.dll")), bound(module != nullp
     pendingCount = Bind<SimPendingCountFn>(module, "SimPendingCount", bound);
     releaseHeld = Bind<SimReleaseHeldFn>(module, "SimReleaseHeld", bound);
     getDeviceInfo = Bind<SimGetDeviceInfoFn>(module, "SimGetDeviceInfo", bound);
+    resume = Bind<SimResumeFn>(module, "SimResume", bound);
 }
 
 SimLink::~SimLink()
@@ -96,6 +97,12 @@ void SimLink::ReleaseHeld()
 {
     if (bound)
         releaseHeld();
+}
+
+void SimLink::Resume()
+{
+    if (bound)
+        resume();
 }
 
 SimDeviceInfo SimLink::Device(int adapter, int target)

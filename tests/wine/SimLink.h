@@ -27,6 +27,8 @@ public:
     std::vector<uint8_t> DataOut(int index);
     int PendingCount();
     void ReleaseHeld();
+    // Lets paused requests run and complete.
+    void Resume();
     SimDeviceInfo Device(int adapter, int target);
 
 private:
@@ -41,4 +43,5 @@ private:
     SimPendingCountFn pendingCount;
     SimReleaseHeldFn releaseHeld;
     SimGetDeviceInfoFn getDeviceInfo;
+    SimResumeFn resume;
 };
