@@ -11,7 +11,8 @@ layer=$1
 program=$2
 shift 2
 export WINEPREFIX=${WINEPREFIX:-$here/../build/wineprefix}
-export WINEDEBUG=-all
+# KDLL_WINEDEBUG turns Wine's own checks on for a run, e.g. warn+heap.
+export WINEDEBUG=${KDLL_WINEDEBUG:--all}
 case "$layer" in
     n) aspi="wnaspi32=n" ;;
     b) aspi="wnaspi32=b" ;;

@@ -8,6 +8,7 @@
 #include "cmdtext/FormatCommand.h"
 #include "cmdtext/TextBuffer.h"
 #include "host/Downloader.h"
+#include "host/InstanceLifetime.h"
 #include "ui/ListViewControl.h"
 #include "ui/StaticTextControl.h"
 #include "ui/resources/resource.h"
@@ -46,6 +47,9 @@ void Downloader::SetRowState(int row, int8_t state)
 
 int Downloader::StartDownload()
 {
+    // A write in flight owns the drive connection: not one command may go out meanwhile.
+    if (IsTransferRunning() || instanceLifetime.IsTransferRunning())
+        return 0;
     if (infoList == nullptr || statusText == nullptr)
         return 0;
     for (int row = 0; row < 7; ++row) {
@@ -155,9 +159,15 @@ int Downloader::StartDownload()
     SetRowState(6, kRowInProgress);
     CreateProgressBar(6);
     transferState = kTransferRunning;
+    disabledWindow = hostParams.hostWindow;
     // Windows 9x creates no thread without a place for its identifier.
     DWORD workerId = 0;
-    HANDLE worker = CreateThread(nullptr, 0, TransferWorker, nullptr, 0, &workerId);
+    HANDLE worker = nullptr;
+    if (instanceLifetime.BeginTransfer(this)) {
+        worker = CreateThread(nullptr, 0, TransferWorker, nullptr, 0, &workerId);
+        if (worker == nullptr)
+            instanceLifetime.AbandonTransfer();
+    }
     if (worker == nullptr) {
         // Nothing was sent: no timer, and nothing to restart for.
         DestroyProgressBar();
@@ -167,5 +177,6 @@ int Downloader::StartDownload()
         return 0;
     }
     CloseHandle(worker); // nothing waits for the worker
+    transferUnreported = 1;
     return 1;
 }

@@ -6,6 +6,7 @@
 
 #include "cmdtext/FormatCommand.h"
 #include "host/Downloader.h"
+#include "host/InstanceLifetime.h"
 
 namespace {
 
@@ -51,8 +52,11 @@ int Downloader::PrepareDrive()
 // The payload is the code part of the image followed by its 16-bit sum, low byte first.
 DWORD WINAPI TransferWorker(LPVOID)
 {
-    Downloader* downloader = currentDownloader;
-    EnableWindow(hostParams.hostWindow, FALSE);
+    // Not through currentDownloader: a Destroy may have detached the instance before
+    // this thread got to run.
+    Downloader* downloader = instanceLifetime.TransferInstance();
+    HWND disabledWindow = downloader->disabledWindow;
+    EnableWindow(disabledWindow, FALSE);
 
     FirmwareImage& firmware = downloader->firmware;
     ScsiDevice& device = *downloader->device;
@@ -73,9 +77,6 @@ DWORD WINAPI TransferWorker(LPVOID)
             result = 1;
         }
     }
-    // Published only now: the panel's thread may use the device as soon as it sees it.
-    InterlockedExchange(&downloader->transferState, result);
-
-    EnableWindow(hostParams.hostWindow, TRUE);
+    instanceLifetime.EndTransfer(downloader, result, disabledWindow);
     return 1;
 }

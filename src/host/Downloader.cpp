@@ -26,6 +26,8 @@ Downloader::Downloader(HINSTANCE moduleInstance, HWND parent)
     verifyTransfer = 1;
     transferState = 0;
     downloadUnderWay = 0;
+    transferUnreported = 0;
+    disabledWindow = nullptr;
     for (HBITMAP& picture : statePictures)
         picture = nullptr;
     std::memset(&firmware.fileDescriptor, 0, sizeof firmware.fileDescriptor);

@@ -18,6 +18,7 @@ class StaticTextControl;
 class Downloader {
 public:
     enum { kDialogTemplate = 101, kDeviceBufferRequest = 65545, kTransferRunning = 999 };
+    enum { kTransferTimer = 100 };
     // Row states: the images of the information list.
     enum { kRowIdle = 0, kRowPassed = 1, kRowFailed = 2, kRowInProgress = 3 };
 
@@ -29,17 +30,24 @@ public:
     // The panel (ui/DownloaderDialog.cpp).
     // Creates, fills, places and shows the panel; 0 when it cannot be created.
     int OpenDialog();
-    // Deletes the wrappers and destroys the panel; non-zero when it was destroyed or
-    // there was none.
+    // Destroys the panel and deletes the wrappers; non-zero when it was destroyed or
+    // there was none. When the window cannot be destroyed (from another thread) the panel
+    // stays as it is and the result is 0.
     int CloseDialog();
     int OnInitDialog(HWND window);
     void SetStatePicture(int bitmapId);
-    // The notice after a successful download, then the shut-down request; 0 when the
-    // notice could not be shown.
-    int ShutDownPrompt();
+    void EnableButtons(int enable);
     void OnDownloadButton();
+
+    // The transfer timer (download/TransferTick.cpp).
+    void StartTransferTimer();
     // One tick of the transfer timer; 0 when the shut-down notice could not be shown.
     int OnTransferTick();
+    // A panel opened while the worker writes, or before its result was reported: shows
+    // the transfer as its start left the panel, and starts the timer that reports it.
+    void ResumeTransferDisplay();
+    // 1 from the start of a transfer until the worker has stored its result.
+    int IsTransferRunning() const { return transferState == kTransferRunning; }
 
     // The progress bar in the information list (ui/ProgressBar.cpp).
     void CreateProgressBar(int row);
@@ -62,6 +70,11 @@ public:
     void SetRowState(int row, int8_t state);
     int PrepareDrive();
     int CompleteDownload();
+
+    // Shutting Windows down after a download (download/ShutdownRequest.cpp).
+    // The notice after a successful download, then the shut-down request; 0 when the
+    // notice could not be shown.
+    int ShutDownPrompt();
     // Asks the process for the shut-down privilege where Windows requires it; 1 when
     // it is held (always on Windows 9x).
     int EnableShutdownPrivilege();
@@ -85,6 +98,11 @@ public:
     // From "&Download" until the attempt has ended, the completion check included:
     // nothing may start a second one meanwhile.
     int downloadUnderWay;
+    // From the start of a transfer until its result has been reported on a panel.
+    int transferUnreported;
+    // The host window the worker disables, taken when the transfer starts: the one it
+    // enables again, whatever KDLL_Open passes meanwhile.
+    HWND disabledWindow;
     // The state pictures, loaded when the panel opens and released when it closes.
     HBITMAP statePictures[4];
 };

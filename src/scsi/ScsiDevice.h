@@ -56,7 +56,9 @@ public:
     uint8_t adapterCount;
     uint8_t adapterId;
     uint8_t targetId;
-    SRB_ExecSCSICmd srb;
+    // The block is packed; the layer still reads its pointers and lengths as whole
+    // words, which on some layers and processors must not straddle a word boundary.
+    alignas(4) SRB_ExecSCSICmd srb;
     uint8_t direction;
     uint32_t dataLength;
     uint8_t* dataBuffer;

@@ -2,9 +2,17 @@
 // completion event, aborting it, and the drive types of Windows drive letters.
 #include <windows.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "scsi/ScsiDevice.h"
+
+// ScsiDevice is not a standard-layout class, but it has no base and nothing virtual:
+// offsetof gives the true place of its request block.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winvalid-offsetof"
+static_assert(offsetof(ScsiDevice, srb) % 4 == 0, "the request block must be word-aligned");
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -136,7 +144,7 @@ int ScsiDevice::AbortCommand()
 {
     if (sendCommand == nullptr)
         return 0;
-    SRB_Abort abort;
+    alignas(4) SRB_Abort abort;
     std::memset(&abort, 0, sizeof abort);
     abort.SRB_Cmd = SC_ABORT_SRB;
     abort.SRB_HaId = adapterId;

@@ -1,29 +1,21 @@
-// The panel: a modeless child dialog inside the host's window, its procedure, the
-// transfer timer, the state picture and the shut-down prompt.
+// The panel: a modeless child dialog inside the host's window, its procedure and the
+// state picture.
 #include <windows.h>
 #include <commctrl.h>
 
 #include "host/Downloader.h"
+#include "host/InstanceLifetime.h"
 #include "ui/ListViewControl.h"
 #include "ui/StaticTextControl.h"
 #include "ui/resources/resource.h"
 
 LONG blinkCount;
-ULONG progressTicks;
 
 namespace {
 
-const UINT_PTR kTransferTimer = 100;
-const UINT kTransferTimerMs = 500;
-// The bar shows time, not data: full after about 4.5 seconds of a transfer.
-const ULONG kTicksPerStep = 1100;
-const ULONG kTicksForFullBar = 9000;
 const int kFileNameSize = 260;
 
 const char kTitle[] = "RVX-4417K Downloader 1.01 (2005-03-03)";
-const char kShutDownNotice[] =
-    " F/W Settings Change\n\n  You must shut down your computer before the new F/W will take\n"
-    "  effect.\n\n  Do you want to shut down your computer now?";
 
 const int kStatePictureIds[4] = {IDB_LOGO, IDB_WAIT, IDB_OK, IDB_NG};
 // Row states 0 to 3, in image list order.
@@ -32,17 +24,11 @@ const char* const kRowKeys[7] = {"FW Model Name",    "FW Protocol",    "Check Su
                                  "Drive Model Name", "Drive Protocol", "F/W Transfer",
                                  "Flash Writing"};
 
-void EnableButtons(HWND dialog, BOOL enable)
-{
-    EnableWindow(GetDlgItem(dialog, IDC_DOWNLOAD), enable);
-    EnableWindow(GetDlgItem(dialog, IDC_OPEN_FILE), enable);
-}
-
 // "&Download" follows the file-name box: usable when the box's first line holds text.
 void OnFileNameChange(HWND dialog)
 {
     Downloader* downloader = currentDownloader;
-    if (downloader != nullptr && downloader->downloadUnderWay)
+    if (downloader != nullptr && (downloader->downloadUnderWay || downloader->IsTransferRunning()))
         return;
     // EM_GETLINE takes the room in the buffer's first word and copies no NUL: a line that
     // fills all 260 characters still needs one behind it.
@@ -94,13 +80,17 @@ int Downloader::OpenDialog()
 
     SetWindowTextA(hostParams.captionWindow, kTitle);
     // The host's address wins over what discovery chose. Without a device the panel
-    // still opens; every download then ends at the drive check.
-    if (device != nullptr) {
+    // still opens; every download then ends at the drive check. A running write keeps
+    // the address it was sent to: an abort after its time-out must name it.
+    if (device != nullptr && !IsTransferRunning()) {
         device->SetAdapter(static_cast<uint8_t>(hostParams.driveAddress & 0xFF));
         device->SetTarget(static_cast<uint8_t>((hostParams.driveAddress >> 8) & 0xFF));
     }
     FindInitialFirmwareFile();
     ReadSetting(HKEY_CURRENT_USER, "SOFTWARE\\Brindlex", "Morphing", &morphing, nullptr, 0);
+
+    if (IsTransferRunning() || transferUnreported)
+        ResumeTransferDisplay();
 
     MoveWindow(dialog, hostParams.x, hostParams.y, hostParams.width, hostParams.height, FALSE);
     return ShowWindow(dialog, SW_SHOWNORMAL);
@@ -108,18 +98,24 @@ int Downloader::OpenDialog()
 
 int Downloader::CloseDialog()
 {
+    int result = 1;
+    if (dialog != nullptr) {
+        // Only the panel's own thread can destroy it: from any other the panel stays,
+        // and with it everything it uses. A panel that closed itself is gone already and
+        // is forgotten, but was not destroyed here.
+        int alive = IsWindow(dialog);
+        result = DestroyWindow(dialog) ? 1 : 0;
+        if (alive && !result)
+            return 0;
+    }
+    dialog = nullptr;
+    // Gone with the list view.
+    imageList = nullptr;
+    progressBar = nullptr;
     delete infoList;
     infoList = nullptr;
     delete statusText;
     statusText = nullptr;
-    int result = 1;
-    if (dialog != nullptr) {
-        result = DestroyWindow(dialog) ? 1 : 0;
-        dialog = nullptr;
-        // Gone with the list view.
-        imageList = nullptr;
-        progressBar = nullptr;
-    }
     // Released only once no button can show them any more.
     for (HBITMAP& picture : statePictures) {
         if (picture != nullptr)
@@ -154,77 +150,30 @@ void BlinkStatePicture()
     ++blinkCount;
 }
 
-int Downloader::EnableShutdownPrivilege()
+void Downloader::EnableButtons(int enable)
 {
-    if (device != nullptr && device->isWindows9x)
-        return 1;
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
-        return 0;
-    TOKEN_PRIVILEGES privileges = {};
-    privileges.PrivilegeCount = 1;
-    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (!LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid)) {
-        CloseHandle(token);
-        return 0;
-    }
-    AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
-    // AdjustTokenPrivileges succeeds even when it granted nothing; the last error tells.
-    DWORD error = GetLastError();
-    CloseHandle(token);
-    return error == ERROR_SUCCESS;
-}
-
-int Downloader::ShutDownPrompt()
-{
-    if (MessageBoxA(dialog, kShutDownNotice, "Notice", MB_OK | MB_ICONEXCLAMATION) != IDOK)
-        return 0;
-    if (!EnableShutdownPrivilege())
-        return 1;
-    ExitWindowsEx(EWX_SHUTDOWN | EWX_FORCE, 0);
-    return 1;
+    EnableWindow(GetDlgItem(dialog, IDC_DOWNLOAD), enable);
+    EnableWindow(GetDlgItem(dialog, IDC_OPEN_FILE), enable);
 }
 
 void Downloader::OnDownloadButton()
 {
-    if (downloadUnderWay)
+    if (downloadUnderWay || IsTransferRunning())
         return;
     downloadUnderWay = 1;
-    EnableButtons(dialog, FALSE);
+    EnableButtons(FALSE);
     if (StartDownload() == 1) {
-        // Normally 0 already; not so when the panel closed itself under a running
-        // transfer, whose last tick then never came.
-        progressTicks = 0;
-        SetTimer(dialog, kTransferTimer, kTransferTimerMs, nullptr);
+        StartTransferTimer();
         return;
     }
     downloadUnderWay = 0;
-    EnableButtons(dialog, TRUE);
+    EnableButtons(TRUE);
     SetStatePicture(IDB_NG);
 }
 
-int Downloader::OnTransferTick()
-{
-    BlinkStatePicture();
-    if (transferState == kTransferRunning) {
-        progressTicks += kTicksPerStep;
-        SetProgress(static_cast<int>(progressTicks * 100 / kTicksForFullBar));
-        return 1;
-    }
-    KillTimer(dialog, kTransferTimer);
-    progressTicks = 0;
-    int succeeded = CompleteDownload();
-    downloadUnderWay = 0;
-    if (!succeeded) {
-        EnableButtons(dialog, TRUE);
-        SetStatePicture(IDB_NG);
-        return 1;
-    }
-    SetStatePicture(IDB_OK);
-    return ShutDownPrompt();
-}
+namespace {
 
-INT_PTR CALLBACK DownloaderDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM)
+INT_PTR HandlePanelMessage(HWND window, UINT message, WPARAM wParam)
 {
     Downloader* downloader = currentDownloader;
     switch (message) {
@@ -261,9 +210,21 @@ INT_PTR CALLBACK DownloaderDialogProc(HWND window, UINT message, WPARAM wParam, 
         }
         return TRUE;
     case WM_TIMER:
-        if (wParam != kTransferTimer || downloader == nullptr)
+        if (wParam != Downloader::kTransferTimer || downloader == nullptr)
             return TRUE;
         return downloader->OnTransferTick() ? TRUE : FALSE;
     }
     return FALSE;
+}
+
+} // namespace
+
+INT_PTR CALLBACK DownloaderDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM)
+{
+    // A Destroy from a message box or dialog that the handler runs waits until the
+    // handler has returned.
+    instanceLifetime.EnterPanelCode();
+    INT_PTR handled = HandlePanelMessage(window, message, wParam);
+    instanceLifetime.LeavePanelCode();
+    return handled;
 }

@@ -58,7 +58,9 @@ int Downloader::ReadSetting(HKEY root, const char* keyPath, const char* valueNam
                             char* text, int textSize)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    // Read access only: a key that an administrator or a policy set up may be readable
+    // and not writable.
+    if (RegOpenKeyExA(root, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return 0;
     BYTE data[kSettingSize];
     DWORD type = 0;

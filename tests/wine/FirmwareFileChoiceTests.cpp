@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ImportPatch.h"
 #include "PanelExpectations.h"
 #include "PanelHost.h"
 #include "SimLink.h"
@@ -200,6 +201,30 @@ TEST_F(SettingTest, OpeningThePanelReadsMorphing)
     ASSERT_NE(nullptr, panel.dialog);
     EXPECT_EQ(3u, panel.morphing);
     panel.CloseDialog();
+}
+
+// A key that an administrator set up for reading only: Windows refuses every open that
+// asks for more than reading.
+decltype(&RegOpenKeyExA) realRegOpenKeyExA;
+LONG WINAPI ReadOnlyRegOpenKeyExA(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY key)
+{
+    const REGSAM reading = KEY_READ | KEY_WOW64_32KEY | KEY_WOW64_64KEY;
+    if ((access & ~reading) != 0)
+        return ERROR_ACCESS_DENIED;
+    return realRegOpenKeyExA(root, path, options, access, key);
+}
+
+TEST_F(SettingTest, ReadOnlyKeyIsRead)
+{
+    DWORD value = 5;
+    Store(REG_DWORD, &value, sizeof value);
+    ImportPatch patch(GetModuleHandleA(nullptr), "advapi32.dll", "RegOpenKeyExA",
+                      reinterpret_cast<void*>(&ReadOnlyRegOpenKeyExA));
+    ASSERT_TRUE(patch.IsActive());
+    realRegOpenKeyExA = reinterpret_cast<decltype(&RegOpenKeyExA)>(patch.Original());
+    uint32_t number = 0;
+    EXPECT_EQ(1, downloader->ReadSetting(HKEY_CURRENT_USER, kKey, "Morphing", &number, nullptr, 0));
+    EXPECT_EQ(5u, number);
 }
 
 } // namespace

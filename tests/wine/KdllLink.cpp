@@ -27,3 +27,14 @@ KdllLink::~KdllLink()
     if (module != nullptr)
         FreeLibrary(module);
 }
+
+void KdllLink::Release()
+{
+    if (module != nullptr)
+        FreeLibrary(module);
+    module = nullptr;
+    create = nullptr;
+    open = nullptr;
+    close = nullptr;
+    destroy = nullptr;
+}

@@ -18,6 +18,8 @@ public:
         return create != nullptr && open != nullptr && close != nullptr && destroy != nullptr;
     }
     HMODULE Module() const { return module; }
+    // Frees the library as a host does when it is done with it; the exports are unbound.
+    void Release();
 
     KDLL_CreateFn create;
     KDLL_OpenFn open;

@@ -23,6 +23,8 @@ int WINAPI StandInMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type
     call.caption = caption != nullptr ? caption : "";
     call.type = type;
     active->calls.push_back(call);
+    if (active->duringMessageBox)
+        active->duringMessageBox();
     return active->messageBoxAnswer;
 }
 

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,6 +40,9 @@ public:
 
     // What the stand-ins answer.
     int messageBoxAnswer = IDOK;
+    // What the host does while a message box is up: a message it handles inside the
+    // box's own loop.
+    std::function<void()> duringMessageBox;
     // GetOpenFileNameA: the path the user chooses, or empty for a cancel.
     std::string chosenPath;
 

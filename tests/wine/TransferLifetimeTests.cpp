@@ -1,0 +1,273 @@
+// A host that misbehaves while the drive writes its flash: it destroys the instance,
+// unloads the library, closes and reopens the panel, calls from another thread, or
+// destroys the instance from inside one of the panel's message boxes. The write is held
+// at the drive ("pause") and the drive takes its payload only when it completes, so a
+// buffer freed or reused meanwhile shows in what the drive receives. These tests also run
+// with Wine's heap checking on.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "DownloadExpectations.h"
+#include "DownloadRig.h"
+#include "FirmwareFileBuilder.h"
+
+using namespace download;
+
+namespace {
+
+const char kPausedWrite[] = "data-out at-completion\n"
+                            "adapters 1\n"
+                            "device 0 1 rvx\n"
+                            "fault 0 1 write pause count 1\n";
+
+// Blocks of the size of the transfer buffer, written over: whatever the library freed is
+// taken and overwritten before the drive reads the payload.
+void ChurnHeap()
+{
+    std::vector<std::vector<uint8_t>> blocks;
+    for (int i = 0; i < 16; ++i)
+        blocks.emplace_back(65545 + 16 * i, static_cast<uint8_t>(0xA5 + i));
+}
+
+// The payload the drive took with the write request, or empty.
+std::vector<uint8_t> WritePayload(SimLink& sim)
+{
+    std::vector<SimRequestRecord> requests = sim.Requests();
+    for (size_t i = 0; i < requests.size(); ++i) {
+        if (requests[i].command == 0x02 && requests[i].cdb[0] == 0xCB && requests[i].cdb[2] == 4)
+            return sim.DataOut(static_cast<int>(i));
+    }
+    return {};
+}
+
+class TransferLifetimeTest : public testing::Test {
+protected:
+    // Presses "&Download" and returns once the write waits at the drive.
+    void StartHeldWrite()
+    {
+        ASSERT_EQ("", rig.Open(kPausedWrite));
+        ASSERT_NE("", rig.ChooseFirmware(file));
+        rig.Press();
+        ASSERT_TRUE(rig.WaitUntil([this] { return rig.sim.PendingCount() == 1; }, 5000))
+            << "the write never reached the drive; status '" << rig.Status() << "'";
+        ASSERT_EQ(At("0:1", kWrite), rig.CommandTexts().back());
+        ASSERT_FALSE(rig.HostEnabled()) << "the worker disables the host while it writes";
+    }
+
+    // Lets the drive complete the write; true once the worker has ended.
+    bool ReleaseWrite()
+    {
+        rig.sim.Resume();
+        return rig.WaitUntil([this] { return rig.WorkersEnded(); }, 5000);
+    }
+
+    void ExpectFlashed()
+    {
+        EXPECT_TRUE(file.Payload() == WritePayload(rig.sim))
+            << "the drive did not receive the firmware's payload";
+        EXPECT_EQ(1u, rig.sim.Device(0, 1).flashCount);
+        EXPECT_STREQ("2.00", rig.sim.Device(0, 1).revision);
+    }
+
+    FirmwareFileBuilder file = FirmwareFileBuilder::Standard("2.00");
+    DownloadRig rig;
+};
+
+// The instance goes with the panel, but what the write uses stays until it has ended;
+// nothing is sent to the drive meanwhile, and no completion check follows.
+TEST_F(TransferLifetimeTest, DestroyDuringTheWrite)
+{
+    StartHeldWrite();
+    size_t sent = rig.Commands().size();
+    EXPECT_EQ(1, rig.panel.kdll.destroy());
+    EXPECT_EQ(nullptr, rig.panel.Dialog()) << "the panel closes at once";
+    EXPECT_EQ(0, rig.panel.Create(0x0100)) << "a new instance while the drive writes its flash";
+    EXPECT_EQ(0, rig.panel.kdll.destroy()) << "the destroyed instance is gone for the host";
+    ChurnHeap();
+
+    ASSERT_TRUE(ReleaseWrite());
+    ExpectFlashed();
+    EXPECT_EQ(sent, rig.Commands().size()) << "commands after the write of a destroyed instance";
+    EXPECT_TRUE(rig.calls->Order().empty()) << "a box or a shut-down without a panel";
+    EXPECT_TRUE(rig.HostEnabled());
+
+    EXPECT_NE(0, rig.panel.Create(0x0100)) << "no new instance after the write";
+    EXPECT_LT(sent, rig.Commands().size()) << "the new instance discovers the drives";
+    EXPECT_EQ(1, rig.panel.kdll.destroy());
+}
+
+// Closing and reopening the panel during the write: the new panel shows the transfer,
+// sends nothing until the write has ended, then runs the completion check and reports.
+TEST_F(TransferLifetimeTest, CloseAndOpenDuringTheWrite)
+{
+    StartHeldWrite();
+    HWND firstHost = rig.panel.host;
+    HWND otherHost = CreateWindowExA(0, "STATIC", "other host", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                                     nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, otherHost);
+    EXPECT_NE(0, rig.panel.kdll.close());
+    KdllParams params = rig.panel.Params(0x0300);
+    params.hostWindow = otherHost;
+    rig.panel.kdll.open(params);
+    ASSERT_NE(nullptr, rig.panel.Dialog());
+
+    EXPECT_EQ(kDownloading, rig.Status());
+    EXPECT_FALSE(rig.panel.IsEnabled(1)) << "\"&Download\" during the write";
+    EXPECT_FALSE(rig.panel.IsEnabled(1004)) << "open-file button during the write";
+    EXPECT_EQ(kInProgress, rig.panel.RowImage(6));
+    EXPECT_NE(nullptr, rig.ProgressBar());
+
+    size_t sent = rig.Commands().size();
+    rig.panel.SetFileName("C:\\other.zqx");
+    EXPECT_FALSE(rig.panel.IsEnabled(1)) << "typing a file name enabled \"&Download\"";
+    rig.Press();
+    PanelHost::Pump(600);
+    EXPECT_EQ(sent, rig.Commands().size()) << "a command went out during the write";
+
+    ASSERT_TRUE(ReleaseWrite());
+    ASSERT_TRUE(rig.WaitForEnd());
+    ExpectFlashed();
+    EXPECT_EQ(kSucceeded, rig.Status());
+    std::vector<std::string> texts = rig.CommandTexts();
+    std::vector<std::string> completion(texts.begin() + sent, texts.end());
+    EXPECT_EQ((std::vector<std::string>{At("0:1", kLoad), At("0:1", kTestUnitReady),
+                                        At("0:1", kTestUnitReady)}),
+              completion)
+        << "the completion goes to the drive that was written";
+    EXPECT_EQ((std::vector<std::string>{"MessageBoxA", "AdjustTokenPrivileges", "ExitWindowsEx"}),
+              rig.calls->Order());
+    EXPECT_TRUE(IsWindowEnabled(firstHost)) << "the window the worker disabled";
+    EXPECT_TRUE(IsWindowEnabled(otherHost));
+    DestroyWindow(otherHost);
+}
+
+struct ExportCall {
+    const char* name;
+    int expected;
+    int got;
+};
+
+// The exports belong to the thread that built the instance: from any other they change
+// nothing, and the panel goes on working.
+TEST(TransferLifetime, ExportsFromAnotherThread)
+{
+    DownloadRig rig;
+    ASSERT_EQ("", rig.Open("adapters 1\n"
+                           "device 0 1 rvx\n"));
+    FirmwareFileBuilder file = FirmwareFileBuilder::Standard("2.00");
+    ASSERT_NE("", rig.ChooseFirmware(file));
+    HWND panel = rig.panel.Dialog();
+
+    ExportCall calls[] = {{"KDLL_Close", 0, -1},
+                          {"KDLL_Destroy", 0, -1},
+                          {"KDLL_Open", 0, -1},
+                          {"KDLL_Create", 0, -1}};
+    struct Context {
+        DownloadRig* rig;
+        ExportCall* calls;
+    } context = {&rig, calls};
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            Context& c = *static_cast<Context*>(p);
+            c.calls[0].got = c.rig->panel.kdll.close();
+            c.calls[1].got = c.rig->panel.kdll.destroy();
+            c.calls[2].got = c.rig->panel.kdll.open(c.rig->panel.Params(0x0100));
+            c.calls[3].got = c.rig->panel.kdll.create(c.rig->panel.Params(0x0100));
+            return 0;
+        },
+        &context, 0, nullptr);
+    ASSERT_NE(nullptr, thread);
+    EXPECT_TRUE(
+        rig.WaitUntil([thread] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }, 5000));
+    CloseHandle(thread);
+    for (const ExportCall& call : calls)
+        EXPECT_EQ(call.expected, call.got) << call.name << " from another thread";
+    EXPECT_EQ(0u, rig.Commands().size()) << "discovery from another thread";
+
+    EXPECT_EQ(panel, rig.panel.Dialog());
+    rig.Press();
+    ASSERT_TRUE(rig.WaitForEnd());
+    EXPECT_EQ(kSucceeded, rig.Status());
+    EXPECT_EQ(1u, rig.sim.Device(0, 1).flashCount);
+}
+
+// A Destroy from inside the panel's own message box waits until the panel's code has
+// returned; that code runs to its end.
+TEST(TransferLifetime, DestroyFromTheMessageBoxes)
+{
+    struct {
+        const char* name;
+        const char* fault;
+        const char* box;
+        UINT exitFlags;
+    } cases[] = {
+        {"shut-down notice", "", "Notice", EWX_SHUTDOWN | EWX_FORCE},
+        {"failure box", "fault 0 1 write check 3 0C 00\n", "Warning", EWX_REBOOT},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DownloadRig rig;
+        ASSERT_EQ("", rig.Open((std::string("adapters 1\ndevice 0 1 rvx\n") + c.fault).c_str()));
+        ASSERT_NE("", rig.ChooseFirmware(FirmwareFileBuilder::Standard("2.00")));
+        HWND panel = rig.panel.Dialog();
+        int destroyed = -1;
+        int created = -1;
+        bool panelDuringBox = false;
+        rig.calls->duringMessageBox = [&] {
+            destroyed = rig.panel.kdll.destroy();
+            created = rig.panel.Create(0x0100);
+            panelDuringBox = IsWindow(panel) != FALSE;
+        };
+        rig.Press();
+        ASSERT_TRUE(rig.WaitUntil([panel] { return !IsWindow(panel); }, 8000))
+            << "the panel outlived the destroy";
+        EXPECT_EQ(1, destroyed);
+        EXPECT_EQ(0, created) << "a new instance under the panel's code";
+        EXPECT_TRUE(panelDuringBox) << "the panel went under its own message box";
+        std::vector<RecordedCall> boxes = rig.calls->Calls("MessageBoxA");
+        ASSERT_EQ(1u, boxes.size());
+        EXPECT_EQ(c.box, boxes[0].caption);
+        std::vector<RecordedCall> exits = rig.calls->Calls("ExitWindowsEx");
+        ASSERT_EQ(1u, exits.size()) << "the code after the box ran";
+        EXPECT_EQ(c.exitFlags, exits[0].type);
+        EXPECT_EQ(0, rig.panel.kdll.destroy());
+        EXPECT_NE(0, rig.panel.Create(0x0100));
+    }
+}
+
+// The host frees the library while the worker writes: the code stays mapped until the
+// worker has left it, then the library goes.
+TEST(TransferLifetime, UnloadDuringTheWrite)
+{
+    SimLink sim;
+    ASSERT_TRUE(sim.Configure(kPausedWrite)) << sim.LastError();
+    FirmwareFileBuilder file = FirmwareFileBuilder::Standard("2.00");
+    PanelHost host;
+    ASSERT_TRUE(host.kdll.IsBound());
+    std::string path = file.WriteTo(host.folder, "FW.ZQX");
+    ASSERT_NE("", path);
+    ASSERT_NE(0, host.Create(0x0100));
+    host.Open(0x0100);
+    host.SetFileName(path.c_str());
+    host.Click(1);
+    ASSERT_TRUE(PanelHost::PumpUntil([&sim] { return sim.PendingCount() == 1; }, 5000));
+
+    HMODULE module = host.kdll.Module();
+    EXPECT_EQ(1, host.kdll.destroy());
+    host.kdll.Release();
+    EXPECT_EQ(module, GetModuleHandleA("kdll.dll")) << "unloaded under the running worker";
+    ChurnHeap();
+    sim.Resume();
+    EXPECT_TRUE(PanelHost::PumpUntil([] { return GetModuleHandleA("kdll.dll") == nullptr; }, 8000))
+        << "the worker kept the library loaded";
+    EXPECT_TRUE(file.Payload() == WritePayload(sim));
+    EXPECT_EQ(1u, sim.Device(0, 1).flashCount);
+    EXPECT_TRUE(IsWindowEnabled(host.host));
+}
+
+} // namespace
