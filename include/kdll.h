@@ -1,7 +1,13 @@
 /* Host interface of the RVX-4417K firmware downloader (kdll.dll).
  *
  * A host loads kdll.dll and calls, in this order: KDLL_Create once; any number of
- * KDLL_Open / KDLL_Close pairs; KDLL_Destroy. The parameter block is passed by value. */
+ * KDLL_Open / KDLL_Close pairs; KDLL_Destroy. The parameter block is passed by value.
+ *
+ * Call every export from the thread that owns parentWindow (the one that called
+ * KDLL_Create); from any other thread they change nothing and return 0. Keep that thread
+ * processing messages while a download runs: the panel's timer and the transfer worker
+ * depend on it. A download that is writing the drive's flash finishes whatever the host
+ * does meanwhile; KDLL_Create returns 0 until it has. */
 #ifndef KDLL_H
 #define KDLL_H
 
