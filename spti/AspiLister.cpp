@@ -1,0 +1,234 @@
+#include "AspiLister.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// An INQUIRY request with its data: on the heap, since a layer that never gives a
+// request back keeps writing into it (it is then left to the layer).
+struct InquiryBlock {
+    SRB_ExecSCSICmd srb;
+    uint8_t data[36];
+};
+
+void CopyTrimmed(char* text, const uint8_t* field, size_t size)
+{
+    size_t length = size;
+    while (length > 0 && (field[length - 1] == ' ' || field[length - 1] == '\0'))
+        --length;
+    for (size_t i = 0; i < length; ++i) {
+        uint8_t c = field[i];
+        text[i] = c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '.';
+    }
+    text[length] = '\0';
+}
+
+// Our layer names the drive letter in the adapter's identifier, "SPTI D:".
+char LetterOf(const char* identifier)
+{
+    for (size_t i = 1; identifier[i] != '\0'; ++i) {
+        char c = identifier[i - 1];
+        if (identifier[i] == ':' && c >= 'A' && c <= 'Z' && (i == 1 || identifier[i - 2] == ' '))
+            return c;
+    }
+    return 0;
+}
+
+const char* TypeName(uint8_t type)
+{
+    switch (type) {
+    case 0x00:
+        return "disk";
+    case 0x01:
+        return "tape";
+    case 0x04:
+        return "WORM";
+    case 0x05:
+        return "CD-ROM";
+    case 0x07:
+        return "optical";
+    }
+    return nullptr;
+}
+
+std::string Format(const char* format, unsigned a, unsigned b = 0, unsigned c = 0)
+{
+    char text[128];
+    std::snprintf(text, sizeof text, format, a, b, c);
+    return text;
+}
+
+} // namespace
+
+AspiLister::AspiLister(HMODULE layer)
+    : inquiryTimeoutMs(kInquiryTimeoutMs), supportInfo(0), getSupportInfo(nullptr),
+      sendCommand(nullptr)
+{
+    if (layer == nullptr)
+        return;
+    getSupportInfo = reinterpret_cast<SupportInfoFn>(
+        reinterpret_cast<void*>(GetProcAddress(layer, MAKEINTRESOURCEA(1))));
+    sendCommand = reinterpret_cast<SendCommandFn>(
+        reinterpret_cast<void*>(GetProcAddress(layer, MAKEINTRESOURCEA(2))));
+}
+
+void AspiLister::Run()
+{
+    adapters.clear();
+    devices.clear();
+    if (!IsBound())
+        return;
+    supportInfo = getSupportInfo();
+    if (((supportInfo >> 8) & 0xFF) != SS_COMP)
+        return;
+    unsigned count = supportInfo & 0xFF;
+    for (unsigned id = 0; id < count; ++id)
+        ListAdapter(static_cast<uint8_t>(id));
+}
+
+void AspiLister::ListAdapter(uint8_t id)
+{
+    ListedAdapter adapter;
+    std::memset(&adapter, 0, sizeof adapter);
+    adapter.id = id;
+    adapter.maxTargets = kDefaultTargets;
+    SRB_HAInquiry inquiry;
+    std::memset(&inquiry, 0, sizeof inquiry);
+    inquiry.SRB_Cmd = SC_HA_INQUIRY;
+    inquiry.SRB_HaId = id;
+    adapter.status = static_cast<uint8_t>(sendCommand(&inquiry));
+    if (adapter.status == SS_COMP) {
+        CopyTrimmed(adapter.manager, inquiry.HA_ManagerId, sizeof inquiry.HA_ManagerId);
+        CopyTrimmed(adapter.identifier, inquiry.HA_Identifier, sizeof inquiry.HA_Identifier);
+        adapter.letter = LetterOf(adapter.identifier);
+        if (inquiry.HA_Unique[3] != 0)
+            adapter.maxTargets =
+                inquiry.HA_Unique[3] < kMaxTargets ? inquiry.HA_Unique[3] : uint8_t(kMaxTargets);
+    }
+    adapters.push_back(adapter);
+
+    for (uint8_t target = 0; target < adapter.maxTargets; ++target) {
+        SRB_GDEVBlock query;
+        std::memset(&query, 0, sizeof query);
+        query.SRB_Cmd = SC_GET_DEV_TYPE;
+        query.SRB_HaId = id;
+        query.SRB_Target = target;
+        uint32_t status = sendCommand(&query);
+        // A layer without the device type query still answers INQUIRY.
+        if (status == SS_NO_DEVICE || status == SS_INVALID_HA)
+            continue;
+        ListedDevice device;
+        std::memset(&device, 0, sizeof device);
+        device.adapter = id;
+        device.target = target;
+        device.letter = adapter.letter;
+        device.type = status == SS_COMP ? query.SRB_DeviceType : 0x1F;
+        uint8_t data[36] = {};
+        device.inquiryStatus = Inquiry(id, target, 0, data);
+        if (device.inquiryStatus == SS_COMP) {
+            // Peripheral qualifier 3: no device at this address.
+            if ((data[0] >> 5) == 3)
+                continue;
+            device.type = data[0] & 0x1F;
+            CopyTrimmed(device.vendor, data + 8, 8);
+            CopyTrimmed(device.product, data + 16, 16);
+            CopyTrimmed(device.revision, data + 32, 4);
+        } else if (status != SS_COMP) {
+            continue; // neither query found a device here
+        }
+        devices.push_back(device);
+    }
+}
+
+uint8_t AspiLister::Inquiry(uint8_t adapter, uint8_t target, uint8_t lun, uint8_t* data)
+{
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    InquiryBlock* block = new InquiryBlock;
+    std::memset(block, 0, sizeof *block);
+    if (event == nullptr) {
+        delete block;
+        return SS_INSUFFICIENT_RESOURCES;
+    }
+    SRB_ExecSCSICmd& srb = block->srb;
+    srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
+    srb.SRB_HaId = adapter;
+    srb.SRB_Flags = SRB_DIR_IN | SRB_EVENT_NOTIFY;
+    srb.SRB_Target = target;
+    srb.SRB_Lun = lun;
+    srb.SRB_BufLen = sizeof block->data;
+    srb.SRB_BufPointer = block->data;
+    srb.SRB_SenseLen = ASPI_SENSE_LEN;
+    srb.SRB_CDBLen = 6;
+    srb.SRB_PostProc = event;
+    srb.CDBByte[0] = 0x12;
+    srb.CDBByte[4] = sizeof block->data;
+    volatile uint8_t& status = srb.SRB_Status;
+
+    uint8_t result = static_cast<uint8_t>(sendCommand(&srb));
+    if (result == SS_PENDING) {
+        if (WaitForSingleObject(event, inquiryTimeoutMs) != WAIT_OBJECT_0) {
+            SRB_Abort abort;
+            std::memset(&abort, 0, sizeof abort);
+            abort.SRB_Cmd = SC_ABORT_SRB;
+            abort.SRB_HaId = adapter;
+            abort.SRB_ToAbort = &srb;
+            sendCommand(&abort);
+            WaitForSingleObject(event, kAbortWaitMs);
+        }
+        result = status;
+        if (result == SS_PENDING)
+            return SS_PENDING; // the layer still owns the block and the event: left to it
+    }
+    std::memcpy(data, block->data, sizeof block->data);
+    CloseHandle(event);
+    delete block;
+    return result;
+}
+
+int AspiLister::CdromCount() const
+{
+    int count = 0;
+    for (const ListedDevice& device : devices) {
+        if (device.type == DTYPE_CDROM && device.inquiryStatus == SS_COMP)
+            ++count;
+    }
+    return count;
+}
+
+std::string AspiLister::Report() const
+{
+    unsigned status = (supportInfo >> 8) & 0xFF;
+    unsigned count = supportInfo & 0xFF;
+    std::string text = Format("GetASPI32SupportInfo: 0x%04X (status 0x%02X, %u host adapters)\n",
+                              supportInfo & 0xFFFF, status, count);
+    if (status != SS_COMP)
+        text += status == SS_NO_ADAPTERS ? "no host adapters\n" : "the layer reports a failure\n";
+    for (const ListedAdapter& adapter : adapters) {
+        text += Format("adapter %u: ", adapter.id);
+        if (adapter.status == SS_COMP)
+            text += std::string("\"") + adapter.identifier + "\", manager \"" + adapter.manager +
+                    "\"\n";
+        else
+            text += Format("no host adapter inquiry (status 0x%02X)\n", adapter.status);
+        for (const ListedDevice& device : devices) {
+            if (device.adapter != adapter.id)
+                continue;
+            text += Format("  %u:%u:%u  ", device.adapter, device.target, device.lun);
+            const char* name = TypeName(device.type);
+            text += name != nullptr ? std::string(name) : Format("type 0x%02X", device.type);
+            text += device.letter != 0 ? std::string("  ") + device.letter + ":" : "  --";
+            if (device.inquiryStatus == SS_COMP)
+                text += std::string("  \"") + device.vendor + "\" \"" + device.product + "\" \"" +
+                        device.revision + "\"\n";
+            else if (device.inquiryStatus == SS_PENDING)
+                text += "  INQUIRY never ended\n";
+            else
+                text += Format("  INQUIRY failed (status 0x%02X)\n", device.inquiryStatus);
+        }
+    }
+    int cdroms = CdromCount();
+    text += std::to_string(cdroms) +
+            (cdroms == 1 ? " CD-ROM drive answered\n" : " CD-ROM drives answered\n");
+    return text;
+}

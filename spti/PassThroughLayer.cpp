@@ -1,0 +1,455 @@
+#include "PassThroughLayer.h"
+
+#include <winioctl.h>
+#include <ntddscsi.h>
+
+#include <cstring>
+#include <new>
+
+static_assert(sizeof(PassThroughHeader) == sizeof(SCSI_PASS_THROUGH), "SCSI_PASS_THROUGH size");
+static_assert(offsetof(PassThroughHeader, DataBufferOffset) ==
+                  offsetof(SCSI_PASS_THROUGH, DataBufferOffset),
+              "SCSI_PASS_THROUGH.DataBufferOffset");
+static_assert(offsetof(PassThroughHeader, Cdb) == offsetof(SCSI_PASS_THROUGH, Cdb),
+              "SCSI_PASS_THROUGH.Cdb");
+
+namespace {
+
+const char kManagerId[] = "SPTI ASPI32";
+const uint8_t kHostAdapterId = 7;
+
+struct WorkerStart {
+    PassThroughLayer* layer;
+    int index;
+};
+
+DWORD WINAPI WorkerMain(LPVOID argument)
+{
+    WorkerStart start = *static_cast<WorkerStart*>(argument);
+    delete static_cast<WorkerStart*>(argument);
+    start.layer->RunWorker(start.index);
+    // The thread holds its own reference on the module: the caller may free the layer
+    // while the last request is being handed back.
+    FreeLibraryAndExitThread(start.layer->Module(), 0);
+    return 0;
+}
+
+void CopyBlankPadded(uint8_t* field, size_t size, const char* text)
+{
+    std::memset(field, ' ', size);
+    size_t length = std::strlen(text);
+    std::memcpy(field, text, length < size ? length : size);
+}
+
+} // namespace
+
+PassThroughLayer::PassThroughLayer(HMODULE module)
+    : module(module), adapterCount(0), discovered(0), isWindows9x(0), cancelIoEx(nullptr)
+{
+    InitializeCriticalSection(&lock);
+    // The high bit of GetVersion is set on the Windows 9x family, which has its own ASPI.
+    isWindows9x = (GetVersion() & 0x80000000u) != 0;
+}
+
+PassThroughLayer::~PassThroughLayer()
+{
+    CloseAdapters();
+    DeleteCriticalSection(&lock);
+}
+
+void PassThroughLayer::CloseAdapters()
+{
+    for (int i = 0; i < adapterCount; ++i) {
+        LayerAdapter& adapter = adapters[i];
+        if (adapter.device != INVALID_HANDLE_VALUE)
+            CloseHandle(adapter.device);
+        if (adapter.wake != nullptr)
+            CloseHandle(adapter.wake);
+        for (LayerRequest* request : adapter.queue)
+            delete request;
+        adapter.queue.clear();
+    }
+    adapterCount = 0;
+}
+
+int PassThroughLayer::IsIdle() const
+{
+    for (int i = 0; i < adapterCount; ++i) {
+        if (adapters[i].workerActive)
+            return 0;
+    }
+    return 1;
+}
+
+int PassThroughLayer::OpenDevice(char letter, HANDLE& device, int& readOnly) const
+{
+    char path[8] = {'\\', '\\', '.', '\\', letter, ':', '\0'};
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    device = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OVERLAPPED, nullptr);
+    readOnly = 0;
+    if (device != INVALID_HANDLE_VALUE)
+        return 1;
+    // Without administrator rights Windows opens the drive for reading only; its
+    // pass-through then refuses commands, but the drive can still be listed.
+    if (GetLastError() != ERROR_ACCESS_DENIED)
+        return 0;
+    device = CreateFileA(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
+                         nullptr);
+    readOnly = 1;
+    return device != INVALID_HANDLE_VALUE;
+}
+
+// Target and LUN from the port driver. USB and FireWire bridges do not answer: their
+// drives keep 0/0.
+void PassThroughLayer::ReadAddress(LayerAdapter& adapter) const
+{
+    adapter.target = 0;
+    adapter.lun = 0;
+    SCSI_ADDRESS address;
+    std::memset(&address, 0, sizeof address);
+    address.Length = sizeof address;
+    OVERLAPPED overlapped;
+    std::memset(&overlapped, 0, sizeof overlapped);
+    overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (overlapped.hEvent == nullptr)
+        return;
+    DWORD returned = 0;
+    BOOL ok = DeviceIoControl(adapter.device, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, &address,
+                              sizeof address, &returned, &overlapped);
+    if (!ok && GetLastError() == ERROR_IO_PENDING)
+        ok = GetOverlappedResult(adapter.device, &overlapped, &returned, TRUE);
+    CloseHandle(overlapped.hEvent);
+    if (!ok || returned < sizeof address)
+        return;
+    adapter.target = address.TargetId;
+    adapter.lun = address.Lun;
+}
+
+int PassThroughLayer::Reopen(LayerAdapter& adapter) const
+{
+    if (adapter.device != INVALID_HANDLE_VALUE)
+        CloseHandle(adapter.device);
+    return OpenDevice(adapter.letter, adapter.device, adapter.readOnly);
+}
+
+// Called with the lock held and no worker running.
+void PassThroughLayer::Discover()
+{
+    CloseAdapters();
+    discovered = 1;
+    // Windows Vista and later cancel one request from any thread; Windows 2000 and XP
+    // lack CancelIoEx, and CancelIo from the thread that issued the request does the same.
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    cancelIoEx = kernel != nullptr ? reinterpret_cast<CancelIoExFn>(reinterpret_cast<void*>(
+                                         GetProcAddress(kernel, "CancelIoEx")))
+                                   : nullptr;
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        char root[4] = {letter, ':', '\\', '\0'};
+        if (GetDriveTypeA(root) != DRIVE_CDROM)
+            continue;
+        LayerAdapter& adapter = adapters[adapterCount];
+        adapter.letter = letter;
+        adapter.running = nullptr;
+        adapter.workerActive = 0;
+        adapter.wake = nullptr;
+        if (!OpenDevice(letter, adapter.device, adapter.readOnly))
+            continue;
+        adapter.wake = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        if (adapter.wake == nullptr) {
+            CloseHandle(adapter.device);
+            continue;
+        }
+        ReadAddress(adapter);
+        ++adapterCount;
+    }
+}
+
+uint32_t PassThroughLayer::SupportInfo()
+{
+    if (isWindows9x)
+        return SS_NO_ADAPTERS << 8;
+    EnterCriticalSection(&lock);
+    if (IsIdle())
+        Discover();
+    int count = adapterCount;
+    LeaveCriticalSection(&lock);
+    if (count == 0)
+        return SS_NO_ADAPTERS << 8;
+    return (SS_COMP << 8) | static_cast<uint32_t>(count);
+}
+
+uint32_t PassThroughLayer::Send(void* request)
+{
+    if (request == nullptr)
+        return SS_INVALID_SRB;
+    if (!isWindows9x) {
+        EnterCriticalSection(&lock);
+        if (!discovered)
+            Discover();
+        LeaveCriticalSection(&lock);
+    }
+    SRB_Header* header = static_cast<SRB_Header*>(request);
+    switch (header->SRB_Cmd) {
+    case SC_HA_INQUIRY:
+        return HostAdapterInquiry(static_cast<SRB_HAInquiry*>(request));
+    case SC_GET_DEV_TYPE:
+        return DeviceType(static_cast<SRB_GDEVBlock*>(request));
+    case SC_EXEC_SCSI_CMD:
+        return Execute(static_cast<SRB_ExecSCSICmd*>(request));
+    case SC_ABORT_SRB:
+        return Abort(static_cast<SRB_Abort*>(request));
+    }
+    header->SRB_Status = SS_INVALID_SRB;
+    return SS_INVALID_SRB;
+}
+
+uint32_t PassThroughLayer::HostAdapterInquiry(SRB_HAInquiry* srb)
+{
+    EnterCriticalSection(&lock);
+    int count = adapterCount;
+    int index = srb->SRB_HaId;
+    char identifier[17] = "";
+    uint8_t maxTargets = kMaxTargets;
+    if (index < count) {
+        const LayerAdapter& adapter = adapters[index];
+        std::memcpy(identifier, "SPTI X:", 8);
+        identifier[5] = adapter.letter;
+        if (adapter.readOnly)
+            std::memcpy(identifier + 7, " ro", 4);
+        if (adapter.target >= maxTargets)
+            maxTargets = static_cast<uint8_t>(adapter.target + 1);
+    }
+    LeaveCriticalSection(&lock);
+
+    srb->HA_Count = static_cast<uint8_t>(count);
+    if (index >= count) {
+        srb->SRB_Status = SS_INVALID_HA;
+        return SS_INVALID_HA;
+    }
+    srb->HA_SCSI_ID = kHostAdapterId;
+    CopyBlankPadded(srb->HA_ManagerId, sizeof srb->HA_ManagerId, kManagerId);
+    CopyBlankPadded(srb->HA_Identifier, sizeof srb->HA_Identifier, identifier);
+    // Buffered pass-through copies the data: any alignment will do.
+    std::memset(srb->HA_Unique, 0, sizeof srb->HA_Unique);
+    srb->HA_Unique[3] = maxTargets;
+    const uint32_t maxTransfer = PassThroughRequest::kMaxTransfer;
+    for (int i = 0; i < 4; ++i)
+        srb->HA_Unique[4 + i] = static_cast<uint8_t>(maxTransfer >> (8 * i));
+    srb->HA_Rsvd1 = 0;
+    srb->SRB_Status = SS_COMP;
+    return SS_COMP;
+}
+
+uint32_t PassThroughLayer::DeviceType(SRB_GDEVBlock* srb)
+{
+    EnterCriticalSection(&lock);
+    uint8_t status = SS_INVALID_HA;
+    if (srb->SRB_HaId < adapterCount) {
+        const LayerAdapter& adapter = adapters[srb->SRB_HaId];
+        status = srb->SRB_Target == adapter.target && srb->SRB_Lun == adapter.lun ? SS_COMP
+                                                                                  : SS_NO_DEVICE;
+    }
+    LeaveCriticalSection(&lock);
+    if (status == SS_COMP)
+        srb->SRB_DeviceType = DTYPE_CDROM;
+    srb->SRB_Status = status;
+    return status;
+}
+
+uint32_t PassThroughLayer::Execute(SRB_ExecSCSICmd* srb)
+{
+    EnterCriticalSection(&lock);
+    uint8_t status = SS_PENDING;
+    LayerRequest* request = nullptr;
+    int index = srb->SRB_HaId;
+    if (index >= adapterCount) {
+        status = SS_INVALID_HA;
+    } else if (srb->SRB_Target != adapters[index].target || srb->SRB_Lun != adapters[index].lun) {
+        // The drive behind a letter is the adapter's only device.
+        status = SS_NO_DEVICE;
+    } else if ((request = new (std::nothrow) LayerRequest) == nullptr) {
+        status = SS_INSUFFICIENT_RESOURCES;
+    } else if (!request->pass.Build(*srb)) {
+        status = request->pass.refusal;
+    } else if (adapters[index].readOnly &&
+               request->pass.Direction() == PassThroughRequest::kDataOut) {
+        // Remembered from the open: Windows refuses to write through this handle.
+        srb->SRB_HaStat = HASTAT_OK;
+        srb->SRB_TargStat = 0;
+        status = SS_ERR;
+    }
+    if (status != SS_PENDING) {
+        LeaveCriticalSection(&lock);
+        delete request;
+        PassThroughRequest::StoreStatus(srb, status);
+        return status;
+    }
+    request->srb = srb;
+    request->flags = srb->SRB_Flags;
+    request->postProc = srb->SRB_PostProc;
+    request->abortRequested = 0;
+    // Pending before the worker can see the request, which may complete it at once.
+    PassThroughRequest::StoreStatus(srb, SS_PENDING);
+    LayerAdapter& adapter = adapters[index];
+    adapter.queue.push_back(request);
+    if (!adapter.workerActive && !StartWorker(index)) {
+        adapter.queue.pop_back();
+        LeaveCriticalSection(&lock);
+        delete request;
+        PassThroughRequest::StoreStatus(srb, SS_INSUFFICIENT_RESOURCES);
+        return SS_INSUFFICIENT_RESOURCES;
+    }
+    LeaveCriticalSection(&lock);
+    return SS_PENDING;
+}
+
+int PassThroughLayer::StartWorker(int index)
+{
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(module, path, sizeof path);
+    if (length == 0 || length >= sizeof path)
+        return 0;
+    HMODULE reference = LoadLibraryA(path);
+    if (reference == nullptr)
+        return 0;
+    WorkerStart* start = new (std::nothrow) WorkerStart{this, index};
+    DWORD id = 0;
+    HANDLE thread =
+        start != nullptr ? CreateThread(nullptr, 0, WorkerMain, start, 0, &id) : nullptr;
+    if (thread == nullptr) {
+        delete start;
+        FreeLibrary(reference);
+        return 0;
+    }
+    CloseHandle(thread);
+    adapters[index].workerActive = 1;
+    return 1;
+}
+
+uint32_t PassThroughLayer::Abort(SRB_Abort* srb)
+{
+    EnterCriticalSection(&lock);
+    LayerRequest* queued = nullptr;
+    int found = 0;
+    for (int i = 0; i < adapterCount && !found; ++i) {
+        LayerAdapter& adapter = adapters[i];
+        for (auto it = adapter.queue.begin(); it != adapter.queue.end(); ++it) {
+            if ((*it)->srb == srb->SRB_ToAbort) {
+                queued = *it;
+                adapter.queue.erase(it);
+                found = 1;
+                break;
+            }
+        }
+        if (!found && adapter.running != nullptr && adapter.running->srb == srb->SRB_ToAbort) {
+            // The worker cancels the call it issued; the result follows from there.
+            adapter.running->abortRequested = 1;
+            SetEvent(adapter.wake);
+            found = 1;
+        }
+    }
+    LeaveCriticalSection(&lock);
+    if (queued != nullptr) {
+        PassThroughRequest::CompleteAborted(queued->srb);
+        Notify(queued);
+        delete queued;
+    }
+    uint8_t status = found ? SS_COMP : SS_ABORT_FAIL;
+    srb->SRB_Status = status;
+    return status;
+}
+
+void PassThroughLayer::RunWorker(int index)
+{
+    LayerAdapter& adapter = adapters[index];
+    for (;;) {
+        EnterCriticalSection(&lock);
+        if (adapter.queue.empty()) {
+            adapter.workerActive = 0;
+            LeaveCriticalSection(&lock);
+            return;
+        }
+        LayerRequest* request = adapter.queue.front();
+        adapter.queue.pop_front();
+        adapter.running = request;
+        ResetEvent(adapter.wake);
+        LeaveCriticalSection(&lock);
+
+        RunRequest(adapter, request);
+
+        EnterCriticalSection(&lock);
+        adapter.running = nullptr;
+        LeaveCriticalSection(&lock);
+        delete request;
+    }
+}
+
+void PassThroughLayer::RunRequest(LayerAdapter& adapter, LayerRequest* request)
+{
+    int delivered = 0;
+    DWORD error = Transfer(adapter, request, delivered);
+    if (!delivered && (error == ERROR_MEDIA_CHANGED || error == ERROR_INVALID_HANDLE)) {
+        // The handle went stale (a new medium, a drive that came back): the command did
+        // not reach the drive. One new handle, one more try.
+        EnterCriticalSection(&lock);
+        int aborted = request->abortRequested;
+        LeaveCriticalSection(&lock);
+        if (aborted)
+            error = PassThroughRequest::kErrorOperationAborted;
+        else if (Reopen(adapter))
+            error = Transfer(adapter, request, delivered);
+    }
+    if (delivered)
+        return;
+    request->pass.Complete(request->srb, error);
+    Notify(request);
+}
+
+DWORD PassThroughLayer::Transfer(LayerAdapter& adapter, LayerRequest* request, int& delivered)
+{
+    OVERLAPPED overlapped;
+    std::memset(&overlapped, 0, sizeof overlapped);
+    overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (overlapped.hEvent == nullptr)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    PassThroughRequest& pass = request->pass;
+    DWORD returned = 0;
+    DWORD error = 0;
+    if (!DeviceIoControl(adapter.device, IOCTL_SCSI_PASS_THROUGH, pass.Buffer(), pass.BufferSize(),
+                         pass.Buffer(), pass.BufferSize(), &returned, &overlapped))
+        error = GetLastError();
+    if (error == ERROR_IO_PENDING) {
+        HANDLE events[2] = {overlapped.hEvent, adapter.wake};
+        if (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+            if (cancelIoEx != nullptr)
+                cancelIoEx(adapter.device, &overlapped);
+            else
+                CancelIo(adapter.device);
+            if (WaitForSingleObject(overlapped.hEvent, kCancelGraceMs) != WAIT_OBJECT_0) {
+                // The driver keeps the request. It writes only into our own buffer, so the
+                // caller gets the block back now and never hears of this request again.
+                PassThroughRequest::CompleteAborted(request->srb);
+                Notify(request);
+                delivered = 1;
+            }
+        }
+        // Until the call has ended, the buffer and the OVERLAPPED belong to the driver.
+        error =
+            GetOverlappedResult(adapter.device, &overlapped, &returned, TRUE) ? 0 : GetLastError();
+    }
+    CloseHandle(overlapped.hEvent);
+    return error;
+}
+
+void PassThroughLayer::Notify(const LayerRequest* request)
+{
+    if ((request->flags & SRB_EVENT_NOTIFY) && request->postProc != nullptr) {
+        SetEvent(static_cast<HANDLE>(request->postProc));
+        return;
+    }
+    if ((request->flags & SRB_POSTING) && request->postProc != nullptr) {
+        typedef void(__cdecl * PostFn)(void*);
+        reinterpret_cast<PostFn>(request->postProc)(request->srb);
+    }
+}

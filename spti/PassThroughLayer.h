@@ -1,0 +1,88 @@
+// ASPI for Win32 over the SCSI pass-through interface: one host adapter per CD-ROM drive
+// letter, each with a queue of execute requests that a worker thread of its own runs
+// through overlapped buffered pass-through calls.
+#pragma once
+
+#include <windows.h>
+
+#include <deque>
+
+#include "PassThroughRequest.h"
+
+// An execute request from its acceptance until it is handed back.
+struct LayerRequest {
+    SRB_ExecSCSICmd* srb;
+    PassThroughRequest pass;
+    uint8_t flags;      // SRB_Flags at submission
+    void* postProc;     // SRB_PostProc at submission
+    int abortRequested; // set under the lock
+};
+
+// One drive letter as a host adapter.
+struct LayerAdapter {
+    char letter;
+    HANDLE device;
+    int readOnly; // opened without write access: data-out commands are refused
+    uint8_t target;
+    uint8_t lun;
+    std::deque<LayerRequest*> queue; // accepted, not started, in order
+    LayerRequest* running;
+    HANDLE wake; // set when the running request is to be aborted
+    int workerActive;
+};
+
+class PassThroughLayer {
+public:
+    enum {
+        kMaxAdapters = 26,
+        kMaxTargets = 8,
+        // After a cancel, how long the worker waits for the driver to give the request
+        // back before it hands SS_ABORTED to the caller anyway (below the two seconds
+        // the downloader allows an abort).
+        kCancelGraceMs = 1000,
+    };
+
+    explicit PassThroughLayer(HMODULE module);
+    ~PassThroughLayer();
+    PassThroughLayer(const PassThroughLayer&) = delete;
+    PassThroughLayer& operator=(const PassThroughLayer&) = delete;
+
+    // Status in bits 15-8, adapter count in bits 7-0. Looks for the drives again when
+    // no request is queued or running.
+    uint32_t SupportInfo();
+    uint32_t Send(void* request);
+
+    // Body of an adapter's worker thread: runs the queue until it is empty.
+    void RunWorker(int index);
+    HMODULE Module() const { return module; }
+
+private:
+    typedef BOOL(WINAPI* CancelIoExFn)(HANDLE, LPOVERLAPPED);
+
+    void Discover();
+    void CloseAdapters();
+    int IsIdle() const;
+    int OpenDevice(char letter, HANDLE& device, int& readOnly) const;
+    void ReadAddress(LayerAdapter& adapter) const;
+    int Reopen(LayerAdapter& adapter) const;
+
+    uint32_t HostAdapterInquiry(SRB_HAInquiry* srb);
+    uint32_t DeviceType(SRB_GDEVBlock* srb);
+    uint32_t Execute(SRB_ExecSCSICmd* srb);
+    uint32_t Abort(SRB_Abort* srb);
+    int StartWorker(int index);
+
+    void RunRequest(LayerAdapter& adapter, LayerRequest* request);
+    // One pass-through call; 0 or the Win32 error. delivered is set when the caller was
+    // already given SS_ABORTED because the driver did not give a cancelled request back.
+    DWORD Transfer(LayerAdapter& adapter, LayerRequest* request, int& delivered);
+    static void Notify(const LayerRequest* request);
+
+    CRITICAL_SECTION lock;
+    HMODULE module;
+    LayerAdapter adapters[kMaxAdapters];
+    int adapterCount;
+    int discovered;
+    int isWindows9x;
+    CancelIoExFn cancelIoEx;
+};
