@@ -6,10 +6,10 @@
 
 #include "cmdtext/FormatCommand.h"
 #include "host/Downloader.h"
+#include "scsi/SenseData.h"
 
 namespace {
 
-const uint8_t kUnitAttention = 6;
 // A drive stuck in UNIT ATTENTION would otherwise hold the host's window for ever.
 const int kMaxUnloadExecutions = 32;
 
@@ -42,7 +42,7 @@ int Downloader::PrepareDrive()
         if (result != 0)
             return result;
         device->ExtractSense();
-        if (device->senseKey != kUnitAttention)
+        if (device->senseKey != SenseData::kUnitAttention)
             return 0;
     }
     return 0;

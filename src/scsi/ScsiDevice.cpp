@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "scsi/SenseData.h"
+
 namespace {
 
 // INQUIRY, allocation length 36: enough for vendor, product and revision.
@@ -87,12 +89,12 @@ void ScsiDevice::SetCommandBlock10(const uint8_t* bytes, uint8_t dir, uint32_t l
     dataLength = length;
 }
 
-// Fixed-format sense data: key in the low nibble of byte 2, ASC in byte 12, ASCQ in 13.
 void ScsiDevice::ExtractSense()
 {
-    senseKey = srb.SenseArea[2] & 0x0F;
-    asc = srb.SenseArea[12];
-    ascq = srb.SenseArea[13];
+    SenseData sense = SenseData::FromArea(srb.SenseArea);
+    senseKey = sense.key;
+    asc = sense.asc;
+    ascq = sense.ascq;
 }
 
 // The layer's answer to SendASPI32Command is not part of the test: SRB_Status is, and a
