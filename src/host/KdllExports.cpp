@@ -5,6 +5,7 @@
 
 #include "host/Downloader.h"
 #include "kdll.h"
+#include "trace/Trace.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ void DestroyInstance()
 
 extern "C" int __cdecl KDLL_Create(KdllParams params)
 {
+    Trace::Begin();
     hostParams = params;
     // A second Create replaces the first instance; it must not leak it or its panel.
     if (theDownloader != nullptr)

@@ -4,6 +4,8 @@
 #include <commctrl.h>
 
 #include "host/Downloader.h"
+#include "host/ProductInfo.h"
+#include "trace/Trace.h"
 #include "ui/ListViewControl.h"
 #include "ui/StaticTextControl.h"
 #include "ui/resources/resource.h"
@@ -20,7 +22,7 @@ const ULONG kTicksPerStep = 1100;
 const ULONG kTicksForFullBar = 9000;
 const int kFileNameSize = 260;
 
-const char kTitle[] = "RVX-4417K Downloader 1.01 (2005-03-03)";
+const char kTitle[] = KDLL_PRODUCT_TITLE;
 const char kShutDownNotice[] =
     " F/W Settings Change\n\n  You must shut down your computer before the new F/W will take\n"
     "  effect.\n\n  Do you want to shut down your computer now?";
@@ -100,7 +102,8 @@ int Downloader::OpenDialog()
         device->SetTarget(static_cast<uint8_t>((hostParams.driveAddress >> 8) & 0xFF));
     }
     FindInitialFirmwareFile();
-    ReadSetting(HKEY_CURRENT_USER, "SOFTWARE\\Brindlex", "Morphing", &morphing, nullptr, 0);
+    ReadSetting(HKEY_CURRENT_USER, KDLL_SETTINGS_KEY, "Morphing", &morphing, nullptr, 0);
+    Trace::Settle();
 
     MoveWindow(dialog, hostParams.x, hostParams.y, hostParams.width, hostParams.height, FALSE);
     return ShowWindow(dialog, SW_SHOWNORMAL);
