@@ -7,6 +7,7 @@
 #include "cmdtext/FormatCommand.h"
 #include "host/Downloader.h"
 #include "scsi/SenseData.h"
+#include "trace/Trace.h"
 
 namespace {
 
@@ -73,6 +74,8 @@ DWORD WINAPI TransferWorker(LPVOID)
             result = 1;
         }
     }
+    Trace::Line("transfer: result %ld, payload sum %04X", static_cast<long>(result),
+                static_cast<unsigned>(firmware.transferCheckSum));
     // Published only now: the panel's thread may use the device as soon as it sees it.
     InterlockedExchange(&downloader->transferState, result);
 

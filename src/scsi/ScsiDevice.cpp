@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "scsi/SenseData.h"
+#include "trace/Trace.h"
 
 namespace {
 
@@ -127,12 +128,14 @@ void ScsiDevice::DiscoverDrives()
         for (uint8_t t = 0; t < 8; ++t) {
             SetTarget(t);
             SetCommandBlock(kInquiryProbe, SRB_DIR_IN, 36);
-            if (ExecuteCommand() != 1)
+            if (ExecuteCommand() != 1) {
+                TraceProbe(a, t, 0, nullptr);
                 continue;
-            if (dataBuffer[0] != kTypeCdrom)
+            }
+            if (dataBuffer[0] != kTypeCdrom || driveCount >= kMaxDrives) {
+                TraceProbe(a, t, 1, nullptr);
                 continue;
-            if (driveCount >= kMaxDrives)
-                continue;
+            }
             DriveEntry& e = drives[driveCount];
             CopyInquiryStrings(e.modelName, e.revision);
             e.adapterId = static_cast<uint8_t>(a);
@@ -148,6 +151,7 @@ void ScsiDevice::DiscoverDrives()
                     break;
                 }
             }
+            TraceProbe(a, t, 1, &e);
             ++driveCount;
         }
     }
@@ -159,4 +163,7 @@ void ScsiDevice::DiscoverDrives()
         targetId = 0;
     }
     srb.SRB_Status = SS_COMP;
+    Trace::Line("discovery: %u drive(s) on %u adapter(s), current %u:%u",
+                static_cast<unsigned>(driveCount), static_cast<unsigned>(adapterCount),
+                static_cast<unsigned>(adapterId), static_cast<unsigned>(targetId));
 }
