@@ -9,6 +9,8 @@
 // With --auto nobody works the panel: the demo presses "&Download" itself, prints the
 // panel's texts and saves pictures of it while opened, transferring and finished, and
 // ends with 0 when the download succeeded.
+// With --trace FILE the library writes its command trace there (the host sets KDLL_TRACE,
+// which the library reads in KDLL_Create).
 #include <windows.h>
 #include <commctrl.h>
 
@@ -28,7 +30,7 @@ namespace {
 const char kWindowClass[] = "KdllDemoHost";
 const char kUsage[] =
     "usage: demo_host [--drive ADDRESS] [--intercept] [--auto] [--shots FOLDER]\n"
-    "                 [--firmware FILE]\n"
+    "                 [--firmware FILE] [--trace FILE]\n"
     "  --drive ADDRESS   the drive's ASPI address: byte 0 host adapter, byte 1 target\n"
     "                    (default 0x0100: adapter 0, target 1)\n"
     "  --intercept       answer the library's message boxes and shut-down requests here\n"
@@ -38,7 +40,8 @@ const char kUsage[] =
     "  --shots FOLDER    with --auto: save panel-opened.png, panel-transferring.png and\n"
     "                    panel-finished.png there\n"
     "  --firmware FILE   type this path into the file-name box (otherwise the panel\n"
-    "                    proposes the one *.zqx file of the current folder)\n";
+    "                    proposes the one *.zqx file of the current folder)\n"
+    "  --trace FILE      have the library write its command trace to this file\n";
 
 // The panel's controls.
 const int kDownload = 1;
@@ -64,6 +67,7 @@ struct Options {
     bool automatic = false;
     std::string shots;
     std::string firmware;
+    std::string trace;
 };
 
 // What the intercepting stand-ins were asked.
@@ -139,6 +143,8 @@ int ParseOptions(int argc, char** argv, Options& options)
             options.shots = argv[++i];
         } else if (arg == "--firmware" && hasValue) {
             options.firmware = argv[++i];
+        } else if (arg == "--trace" && hasValue) {
+            options.trace = argv[++i];
         } else {
             return 0;
         }
@@ -426,6 +432,10 @@ int main(int argc, char** argv)
     params.height = kPanelHeight;
     params.driveAddress = options.driveAddress;
 
+    if (!options.trace.empty()) {
+        SetEnvironmentVariableA("KDLL_TRACE", options.trace.c_str());
+        std::printf("command trace: %s\n", options.trace.c_str());
+    }
     int instance = create(params);
     std::printf("KDLL_Create: %s\n", instance != 0 ? "instance built" : "failed");
     PrintDrives();

@@ -6,6 +6,7 @@
 #    since a real one would end the whole Wine session).
 #  - Without one, the demo starts its own Xvfb, presses "&Download" itself, answers the
 #    boxes, prints the panel at each stage and saves screenshots into build/screenshots.
+# Either way the library's command trace goes to build/demo-trace.txt.
 # KDLL_SIM_SCENARIO may name another scenario file (default sim/scenarios/demo.txt).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -28,10 +29,17 @@ rm -f "$bin"/*.zqx
 scripts/wine-exec.sh n "$bin/zqxtool.exe" make sample.zqx --revision 1.02 >/dev/null
 scripts/wine-exec.sh n "$bin/zqxtool.exe" info sample.zqx
 echo "product: build/win32/bin/kdll.dll (i686); the demo runs the x86_64 build under Wine"
+# A fresh trace for each run (the library appends, and keeps the previous file as .1).
+rm -f build/demo-trace.txt build/demo-trace.txt.1
+trace='Z:'"$root"'/build/demo-trace.txt'
 if [ "$KDLL_DEMO_STAGE" = interactive ]; then
-    exec scripts/wine-exec.sh n "$bin/demo_host.exe" --drive 0x0100 --intercept
+    echo "command trace: build/demo-trace.txt"
+    exec scripts/wine-exec.sh n "$bin/demo_host.exe" --drive 0x0100 --intercept --trace "$trace"
 fi
 mkdir -p build/screenshots
+status=0
 scripts/wine-exec.sh n "$bin/demo_host.exe" --drive 0x0100 --auto \
-    --shots 'Z:'"$root"'/build/screenshots'
+    --shots 'Z:'"$root"'/build/screenshots' --trace "$trace" || status=$?
 echo "screenshots: build/screenshots/"
+echo "command trace: build/demo-trace.txt ($(wc -l < build/demo-trace.txt 2>/dev/null || echo 0) lines)"
+exit $status

@@ -4,6 +4,7 @@
 
 #include "cmdtext/FormatCommand.h"
 #include "host/Downloader.h"
+#include "trace/Trace.h"
 #include "ui/ListViewControl.h"
 #include "ui/StaticTextControl.h"
 
@@ -12,8 +13,12 @@ namespace {
 void RequestRestart(Downloader& downloader)
 {
     // Without the privilege an NT system ignores the request.
-    if (downloader.EnableShutdownPrivilege())
-        ExitWindowsEx(EWX_REBOOT, 0);
+    if (!downloader.EnableShutdownPrivilege()) {
+        Trace::Line("restart: privilege refused, not requested");
+        return;
+    }
+    BOOL accepted = ExitWindowsEx(EWX_REBOOT, 0);
+    Trace::Line("restart requested: %s", accepted ? "accepted" : "refused");
 }
 
 } // namespace
@@ -21,6 +26,7 @@ void RequestRestart(Downloader& downloader)
 int Downloader::CompleteDownload()
 {
     DestroyProgressBar();
+    Trace::Line("completion: transfer state %ld", static_cast<long>(transferState));
     if (transferState == kTransferRunning)
         return 0;
     if (!verifyTransfer)
@@ -29,8 +35,9 @@ int Downloader::CompleteDownload()
     if (transferState == 0) {
         SetRowState(6, kRowFailed);
         statusText->SetText("Fail to Download, Restart Now!");
-        MessageBoxA(dialog, "You should better to restart right now and try again !", "Warning",
-                    MB_OK | MB_ICONHAND);
+        int answer = MessageBoxA(dialog, "You should better to restart right now and try again !",
+                                 "Warning", MB_OK | MB_ICONHAND);
+        Trace::Line("warning box: answered %d", answer);
         RequestRestart(*this);
         return 0;
     }

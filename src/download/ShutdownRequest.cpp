@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "host/Downloader.h"
+#include "trace/Trace.h"
 
 namespace {
 
@@ -35,10 +36,15 @@ int Downloader::EnableShutdownPrivilege()
 
 int Downloader::ShutDownPrompt()
 {
-    if (MessageBoxA(dialog, kShutDownNotice, "Notice", MB_OK | MB_ICONEXCLAMATION) != IDOK)
+    int answer = MessageBoxA(dialog, kShutDownNotice, "Notice", MB_OK | MB_ICONEXCLAMATION);
+    Trace::Line("shut-down notice: answered %d", answer);
+    if (answer != IDOK)
         return 0;
-    if (!EnableShutdownPrivilege())
+    if (!EnableShutdownPrivilege()) {
+        Trace::Line("shut-down: privilege refused, not requested");
         return 1;
-    ExitWindowsEx(EWX_SHUTDOWN | EWX_FORCE, 0);
+    }
+    BOOL accepted = ExitWindowsEx(EWX_SHUTDOWN | EWX_FORCE, 0);
+    Trace::Line("shut-down requested: %s", accepted ? "accepted" : "refused");
     return 1;
 }

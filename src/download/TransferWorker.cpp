@@ -7,10 +7,11 @@
 #include "cmdtext/FormatCommand.h"
 #include "host/Downloader.h"
 #include "host/InstanceLifetime.h"
+#include "scsi/SenseData.h"
+#include "trace/Trace.h"
 
 namespace {
 
-const uint8_t kUnitAttention = 6;
 // A drive stuck in UNIT ATTENTION would otherwise hold the host's window for ever.
 const int kMaxUnloadExecutions = 32;
 
@@ -43,7 +44,7 @@ int Downloader::PrepareDrive()
         if (result != 0)
             return result;
         device->ExtractSense();
-        if (device->senseKey != kUnitAttention)
+        if (device->senseKey != SenseData::kUnitAttention)
             return 0;
     }
     return 0;
@@ -77,6 +78,8 @@ DWORD WINAPI TransferWorker(LPVOID)
             result = 1;
         }
     }
+    Trace::Line("transfer: result %ld, payload sum %04X", static_cast<long>(result),
+                static_cast<unsigned>(firmware.transferCheckSum));
     instanceLifetime.EndTransfer(downloader, result, disabledWindow);
     return 1;
 }

@@ -7,6 +7,7 @@
 #include "host/Downloader.h"
 #include "host/InstanceLifetime.h"
 #include "kdll.h"
+#include "trace/Trace.h"
 
 extern "C" int __cdecl KDLL_Create(KdllParams params)
 {
@@ -14,6 +15,7 @@ extern "C" int __cdecl KDLL_Create(KdllParams params)
     // nor under the panel's own code, nor from another thread than the instance's.
     if (!instanceLifetime.MayCreate())
         return 0;
+    Trace::Begin();
     hostParams = params;
     // A second Create replaces the first instance; it must not leak it or its panel.
     instanceLifetime.Destroy();

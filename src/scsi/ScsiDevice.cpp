@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "scsi/SenseData.h"
+#include "trace/Trace.h"
+
 namespace {
 
 // INQUIRY, allocation length 36: enough for vendor, product and revision.
@@ -87,12 +90,12 @@ void ScsiDevice::SetCommandBlock10(const uint8_t* bytes, uint8_t dir, uint32_t l
     dataLength = length;
 }
 
-// Fixed-format sense data: key in the low nibble of byte 2, ASC in byte 12, ASCQ in 13.
 void ScsiDevice::ExtractSense()
 {
-    senseKey = srb.SenseArea[2] & 0x0F;
-    asc = srb.SenseArea[12];
-    ascq = srb.SenseArea[13];
+    SenseData sense = SenseData::FromArea(srb.SenseArea);
+    senseKey = sense.key;
+    asc = sense.asc;
+    ascq = sense.ascq;
 }
 
 // The layer's answer to SendASPI32Command is not part of the test: SRB_Status is, and a
@@ -125,12 +128,14 @@ void ScsiDevice::DiscoverDrives()
         for (uint8_t t = 0; t < 8; ++t) {
             SetTarget(t);
             SetCommandBlock(kInquiryProbe, SRB_DIR_IN, 36);
-            if (ExecuteCommand() != 1)
+            if (ExecuteCommand() != 1) {
+                TraceProbe(a, t, 0, nullptr);
                 continue;
-            if (dataBuffer[0] != kTypeCdrom)
+            }
+            if (dataBuffer[0] != kTypeCdrom || driveCount >= kMaxDrives) {
+                TraceProbe(a, t, 1, nullptr);
                 continue;
-            if (driveCount >= kMaxDrives)
-                continue;
+            }
             DriveEntry& e = drives[driveCount];
             CopyInquiryStrings(e.modelName, e.revision);
             e.adapterId = static_cast<uint8_t>(a);
@@ -146,6 +151,7 @@ void ScsiDevice::DiscoverDrives()
                     break;
                 }
             }
+            TraceProbe(a, t, 1, &e);
             ++driveCount;
         }
     }
@@ -157,4 +163,7 @@ void ScsiDevice::DiscoverDrives()
         targetId = 0;
     }
     srb.SRB_Status = SS_COMP;
+    Trace::Line("discovery: %u drive(s) on %u adapter(s), current %u:%u",
+                static_cast<unsigned>(driveCount), static_cast<unsigned>(adapterCount),
+                static_cast<unsigned>(adapterId), static_cast<unsigned>(targetId));
 }

@@ -86,6 +86,15 @@ private:
     // layer has given it back, 0 while it still holds it.
     int ReclaimHeldRequest();
 
+    // The command trace (ScsiDeviceTrace.cpp). TraceRequest writes the pending request as
+    // it goes to the layer and returns the time it went; the others write how it ended.
+    uint32_t TraceRequest() const;
+    void TraceNotSent(const char* reason) const;
+    void TraceResult(uint32_t sentAt, int succeeded) const;
+    void TraceTimeOut(uint32_t sentAt, int abortAnswered, int givenBack) const;
+    // What one discovery probe found at adapter a, target t.
+    void TraceProbe(unsigned a, unsigned t, int answered, const DriveEntry* recorded) const;
+
     // WNASPI32.dll's entry points are cdecl and take or return 32-bit words.
     typedef uint32_t (*SupportInfoFn)();
     typedef uint32_t (*SendCommandFn)(void* request);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "scsi/ScsiDevice.h"
+#include "trace/Trace.h"
 
 // ScsiDevice is not a standard-layout class, but it has no base and nothing virtual:
 // offsetof gives the true place of its request block.
@@ -38,24 +39,32 @@ void ScsiDevice::BindPlatform()
     std::memset(&version, 0, sizeof version);
     version.dwOSVersionInfoSize = kOsVersionInfoSize;
     isWindows9x = GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
+    Trace::Line("windows %lu.%lu build %lu, %s", version.dwMajorVersion, version.dwMinorVersion,
+                version.dwBuildNumber & 0xFFFF, isWindows9x ? "9x" : "NT");
 
     // Bound at run time and by ordinal: a machine without an ASPI layer still loads the
     // library, and simply has no host adapters.
     HMODULE module = LoadLibraryA("WNASPI32.dll");
-    if (module == nullptr)
+    if (module == nullptr) {
+        Trace::Line("aspi: WNASPI32.dll not found, no host adapters");
         return;
+    }
     aspiModule = module;
     getSupportInfo = reinterpret_cast<SupportInfoFn>(
         reinterpret_cast<void*>(GetProcAddress(module, MAKEINTRESOURCEA(1))));
     sendCommand = reinterpret_cast<SendCommandFn>(
         reinterpret_cast<void*>(GetProcAddress(module, MAKEINTRESOURCEA(2))));
-    if (getSupportInfo == nullptr || sendCommand == nullptr)
+    if (getSupportInfo == nullptr || sendCommand == nullptr) {
+        Trace::Line("aspi: WNASPI32.dll lacks ordinal 1 or 2, no host adapters");
         return;
+    }
 
     // Status in bits 15-8, number of host adapters in bits 7-0.
     uint32_t info = getSupportInfo();
     if (((info >> 8) & 0xFF) == SS_COMP)
         adapterCount = static_cast<uint8_t>(info & 0xFF);
+    Trace::Line("aspi: support word %04lX, %u host adapter(s)",
+                static_cast<unsigned long>(info & 0xFFFF), static_cast<unsigned>(adapterCount));
 }
 
 void ScsiDevice::ReleasePlatform()
@@ -92,13 +101,18 @@ int ScsiDevice::ExecuteCommand()
         // Still the request of an earlier command: nothing of the block may change.
         senseKey = 0;
         timedOut = 1;
+        TraceNotSent("the layer still holds the request of an earlier command");
         return 0;
     }
-    if (adapterId >= adapterCount || sendCommand == nullptr)
+    if (adapterId >= adapterCount || sendCommand == nullptr) {
+        TraceNotSent("no such host adapter");
         return 0;
+    }
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (event == nullptr)
+    if (event == nullptr) {
+        TraceNotSent("no completion event");
         return 0;
+    }
 
     srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
     srb.SRB_HaId = adapterId;
@@ -123,13 +137,16 @@ int ScsiDevice::ExecuteCommand()
     timedOut = 0;
     ResetEvent(event);
 
+    uint32_t sentAt = TraceRequest();
     uint32_t status = sendCommand(&srb);
     if (status == SS_PENDING && WaitForSingleObject(event, timeoutMs) != WAIT_OBJECT_0)
         timedOut = 1;
 
     if (timedOut) {
-        AbortCommand();
-        if (LayerHasGivenBack(srb, event, kAbortGraceMs))
+        int abortAnswered = AbortCommand();
+        int givenBack = LayerHasGivenBack(srb, event, kAbortGraceMs);
+        TraceTimeOut(sentAt, abortAnswered, givenBack);
+        if (givenBack)
             CloseHandle(event);
         else
             heldEvent = event; // the layer may still signal it: keep it open
@@ -137,7 +154,9 @@ int ScsiDevice::ExecuteCommand()
     }
     CloseHandle(event);
     ExtractSense();
-    return CommandSucceeded();
+    int succeeded = CommandSucceeded();
+    TraceResult(sentAt, succeeded);
+    return succeeded;
 }
 
 int ScsiDevice::AbortCommand()

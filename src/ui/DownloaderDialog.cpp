@@ -5,6 +5,8 @@
 
 #include "host/Downloader.h"
 #include "host/InstanceLifetime.h"
+#include "host/ProductInfo.h"
+#include "trace/Trace.h"
 #include "ui/ListViewControl.h"
 #include "ui/StaticTextControl.h"
 #include "ui/resources/resource.h"
@@ -15,7 +17,7 @@ namespace {
 
 const int kFileNameSize = 260;
 
-const char kTitle[] = "RVX-4417K Downloader 1.01 (2005-03-03)";
+const char kTitle[] = KDLL_PRODUCT_TITLE;
 
 const int kStatePictureIds[4] = {IDB_LOGO, IDB_WAIT, IDB_OK, IDB_NG};
 // Row states 0 to 3, in image list order.
@@ -87,7 +89,8 @@ int Downloader::OpenDialog()
         device->SetTarget(static_cast<uint8_t>((hostParams.driveAddress >> 8) & 0xFF));
     }
     FindInitialFirmwareFile();
-    ReadSetting(HKEY_CURRENT_USER, "SOFTWARE\\Brindlex", "Morphing", &morphing, nullptr, 0);
+    ReadSetting(HKEY_CURRENT_USER, KDLL_SETTINGS_KEY, "Morphing", &morphing, nullptr, 0);
+    Trace::Settle();
 
     if (IsTransferRunning() || transferUnreported)
         ResumeTransferDisplay();

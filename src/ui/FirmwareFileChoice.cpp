@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "host/Downloader.h"
+#include "trace/Trace.h"
+#include "trace/TraceFile.h"
 #include "ui/StaticTextControl.h"
 #include "ui/resources/resource.h"
 
@@ -14,6 +16,25 @@ namespace {
 
 const int kFileNameSize = 260; // the Windows path limit, NUL included
 const DWORD kSettingSize = 128;
+
+// What the file is, never its code.
+void TraceFirmwareFile(const char* fileName, const FirmwareImage& firmware, int loaded,
+                       const char* message)
+{
+    if (!Trace::IsOn())
+        return;
+    long size = TraceFile::SizeOf(fileName);
+    if (!loaded) {
+        Trace::Line("firmware '%s', %ld bytes: not loaded, %s", fileName, size,
+                    message != nullptr ? message : "no file named");
+        return;
+    }
+    const ProductDescriptor& file = firmware.fileDescriptor;
+    Trace::Line("firmware '%s', %ld bytes: model '%s', revision '%s', %s, check sum %04X", fileName,
+                size, file.modelName, file.revision,
+                file.protocolType40 ? "protocol marker found" : "no protocol marker",
+                static_cast<unsigned>(file.checkSum));
+}
 
 } // namespace
 
@@ -93,6 +114,7 @@ int Downloader::LoadFirmwareFile()
     GetDlgItemTextA(dialog, IDC_FILE_NAME, fileName, sizeof fileName);
     const char* message = nullptr;
     int loaded = firmware.LoadFirmwareFile(fileName, &message);
+    TraceFirmwareFile(fileName, firmware, loaded, message);
     if (message != nullptr && statusText != nullptr)
         statusText->SetText(message);
     return loaded;

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "trace/Trace.h"
+
 namespace {
 
 char cellText[ListViewControl::kCellTextSize];
@@ -11,11 +13,25 @@ char cellText[ListViewControl::kCellTextSize];
 // Far more than the list can ever be tall: scrolls the newest row into view.
 const int kScrollToEnd = 32230;
 
+// The row states of the panel's list, by image.
+const char* const kRowStateNames[4] = {"idle", "passed", "failed", "in progress"};
+
+// A row's key text with its new state, or a value text, as the user sees them change.
+void TraceCell(int row, int column, const char* text, int image)
+{
+    if (!Trace::IsOn())
+        return;
+    if (image >= 0)
+        Trace::Line("row %d '%s' %s", row, text,
+                    image < 4 ? kRowStateNames[image] : "with another image");
+    else
+        Trace::Line("row %d %s '%s'", row, column > 0 ? "value" : "key", text);
+}
+
 } // namespace
 
 ListViewControl::ListViewControl(HWND parentWindow, int controlId)
-    : parent(parentWindow), handle(GetDlgItem(parentWindow, controlId)), columnCount(0),
-      rowCount(0)
+    : parent(parentWindow), handle(GetDlgItem(parentWindow, controlId)), columnCount(0), rowCount(0)
 {
 }
 
@@ -39,6 +55,7 @@ LRESULT ListViewControl::SetCell(int row, int column, const char* text, int imag
         return answer;
     }
 
+    TraceCell(row, column, text, image);
     LVITEMA item = {};
     item.mask = LVIF_TEXT;
     item.iItem = row < rowCount ? row : rowCount;

@@ -1,5 +1,7 @@
 #include "ui/StaticTextControl.h"
 
+#include "trace/Trace.h"
+
 StaticTextControl::StaticTextControl(HWND parentWindow, int controlId)
     : parent(parentWindow), handle(GetDlgItem(parentWindow, controlId))
 {
@@ -7,5 +9,6 @@ StaticTextControl::StaticTextControl(HWND parentWindow, int controlId)
 
 void StaticTextControl::SetText(const char* text)
 {
+    Trace::Line("status \"%s\"", text);
     SendMessageA(handle, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
 }

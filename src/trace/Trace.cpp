@@ -1,0 +1,145 @@
+#include "trace/Trace.h"
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "host/ProductInfo.h"
+
+volatile int Trace::state;
+char Trace::backlog[Trace::kBacklogSize];
+size_t Trace::backlogLength;
+unsigned Trace::droppedLines;
+TraceFile Trace::file;
+
+namespace {
+
+// The one lock of both threads. A flag needs no set-up and no clean-up, which a
+// library without start-up work and with unloading in its life can use; the lines are
+// short and the worker writes few, so waiting for it is rare and brief.
+std::atomic_flag lineLock = ATOMIC_FLAG_INIT;
+
+// snprintf as every C library does it: the C library of old Windows returns -1 and
+// writes no NUL when the text is cut. The length of what is in out.
+size_t Bounded(int length, size_t size)
+{
+    if (length < 0 || static_cast<size_t>(length) >= size)
+        return size - 1;
+    return static_cast<size_t>(length);
+}
+
+} // namespace
+
+void Trace::Begin()
+{
+    StartClock();
+    char path[TraceFile::kPathSize];
+    int named = ReadEnvironment(path, sizeof path);
+    while (lineLock.test_and_set(std::memory_order_acquire))
+        Pause();
+    // Each instance decides afresh: nothing of an earlier one waits in the backlog.
+    backlogLength = 0;
+    droppedLines = 0;
+    state = kUndecided;
+    if (named)
+        TurnOn(path);
+    lineLock.clear(std::memory_order_release);
+    Line("start: %s, built " __DATE__ " " __TIME__ ", %u-bit", KDLL_PRODUCT_TITLE,
+         static_cast<unsigned>(8 * sizeof(void*)));
+}
+
+void Trace::Settle()
+{
+    char path[TraceFile::kPathSize];
+    int named = ReadEnvironment(path, sizeof path) || ReadSetting(path, sizeof path);
+    while (lineLock.test_and_set(std::memory_order_acquire))
+        Pause();
+    if (state != kOn) {
+        if (named)
+            TurnOn(path);
+        else
+            TurnOff();
+    }
+    lineLock.clear(std::memory_order_release);
+}
+
+// Called with the lock held.
+void Trace::TurnOn(const char* path)
+{
+    if (!file.SetPath(path)) {
+        TurnOff();
+        return;
+    }
+    state = kOn;
+    if (backlogLength > 0 && !file.Append(backlog, backlogLength))
+        TurnOff();
+    if (state == kOn && droppedLines > 0) {
+        char note[80];
+        int length =
+            std::snprintf(note, sizeof note,
+                          "(%u more lines before the panel opened did not fit)\r\n", droppedLines);
+        if (!file.Append(note, Bounded(length, sizeof note)))
+            TurnOff();
+    }
+    backlogLength = 0;
+    droppedLines = 0;
+}
+
+// Called with the lock held.
+void Trace::TurnOff()
+{
+    state = kOff;
+    backlogLength = 0;
+    droppedLines = 0;
+}
+
+// Called with the lock held.
+void Trace::Emit(const char* line, size_t length)
+{
+    if (state == kOn) {
+        if (!file.Append(line, length))
+            TurnOff();
+        return;
+    }
+    if (state != kUndecided)
+        return;
+    if (backlogLength + length > sizeof backlog) {
+        ++droppedLines;
+        return;
+    }
+    std::memcpy(backlog + backlogLength, line, length);
+    backlogLength += length;
+}
+
+void Trace::Line(const char* format, ...)
+{
+    if (state == kOff)
+        return;
+    char text[kLineSize];
+    va_list arguments;
+    va_start(arguments, format);
+    int length = std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    text[Bounded(length, sizeof text)] = '\0';
+
+    // The time is taken under the lock, so that the lines of both threads stand in the
+    // file in the order of their times.
+    while (lineLock.test_and_set(std::memory_order_acquire))
+        Pause();
+    char line[kLineSize + 32];
+    length =
+        std::snprintf(line, sizeof line, "%7lu %-6s %s\r\n", static_cast<unsigned long>(ClockMs()),
+                      OnPanelThread() ? "panel" : "worker", text);
+    size_t used = Bounded(length, sizeof line);
+    // A line cut short still ends as a line.
+    if (used == sizeof line - 1)
+        std::memcpy(line + used - 2, "\r\n", 2);
+    Emit(line, used);
+    lineLock.clear(std::memory_order_release);
+}
+
+uint32_t Trace::Now()
+{
+    return state == kOff ? 0 : ClockMs();
+}

@@ -1,0 +1,53 @@
+// The trace where there is no Windows (the native build): a monotonic clock, one
+// thread, and KDLL_TRACE from the environment; there is no registry.
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "trace/Trace.h"
+
+namespace {
+
+std::chrono::steady_clock::time_point start;
+bool started;
+
+} // namespace
+
+void Trace::StartClock()
+{
+    if (!started)
+        start = std::chrono::steady_clock::now();
+    started = true;
+}
+
+uint32_t Trace::ClockMs()
+{
+    auto elapsed = std::chrono::steady_clock::now() - start;
+    return static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+}
+
+int Trace::OnPanelThread()
+{
+    return 1;
+}
+
+int Trace::ReadEnvironment(char* path, int size)
+{
+    const char* name = std::getenv("KDLL_TRACE");
+    if (name == nullptr || name[0] == '\0' || std::strlen(name) >= static_cast<size_t>(size))
+        return 0;
+    std::strcpy(path, name);
+    return 1;
+}
+
+int Trace::ReadSetting(char*, int)
+{
+    return 0;
+}
+
+void Trace::Pause()
+{
+    std::this_thread::yield();
+}
