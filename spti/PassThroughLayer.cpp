@@ -376,19 +376,32 @@ void PassThroughLayer::RunWorker(int index)
         ResetEvent(adapter.wake);
         LeaveCriticalSection(&lock);
 
-        RunRequest(adapter, request);
+        DWORD error = 0;
+        int handBack = RunRequest(adapter, request, error);
 
         EnterCriticalSection(&lock);
         adapter.running = nullptr;
+        int last = adapter.queue.empty();
+        if (last)
+            adapter.workerActive = 0;
         LeaveCriticalSection(&lock);
+        // Retired before the caller hears of its last request: a caller that asks for the
+        // drives right after it finds the layer idle. From here the worker touches only
+        // the request, which no one else holds.
+        if (handBack) {
+            request->pass.Complete(request->srb, error);
+            Notify(request);
+        }
         delete request;
+        if (last)
+            return;
     }
 }
 
-void PassThroughLayer::RunRequest(LayerAdapter& adapter, LayerRequest* request)
+int PassThroughLayer::RunRequest(LayerAdapter& adapter, LayerRequest* request, DWORD& error)
 {
     int delivered = 0;
-    DWORD error = Transfer(adapter, request, delivered);
+    error = Transfer(adapter, request, delivered);
     if (!delivered && (error == ERROR_MEDIA_CHANGED || error == ERROR_INVALID_HANDLE)) {
         // The handle went stale (a new medium, a drive that came back): the command did
         // not reach the drive. One new handle, one more try.
@@ -400,10 +413,7 @@ void PassThroughLayer::RunRequest(LayerAdapter& adapter, LayerRequest* request)
         else if (Reopen(adapter))
             error = Transfer(adapter, request, delivered);
     }
-    if (delivered)
-        return;
-    request->pass.Complete(request->srb, error);
-    Notify(request);
+    return !delivered;
 }
 
 DWORD PassThroughLayer::Transfer(LayerAdapter& adapter, LayerRequest* request, int& delivered)

@@ -72,7 +72,9 @@ private:
     uint32_t Abort(SRB_Abort* srb);
     int StartWorker(int index);
 
-    void RunRequest(LayerAdapter& adapter, LayerRequest* request);
+    // The request's pass-through call, once more on a new handle when the old one went
+    // stale; 1 when the caller is still to be given its result (error, 0 or Win32).
+    int RunRequest(LayerAdapter& adapter, LayerRequest* request, DWORD& error);
     // One pass-through call; 0 or the Win32 error. delivered is set when the caller was
     // already given SS_ABORTED because the driver did not give a cancelled request back.
     DWORD Transfer(LayerAdapter& adapter, LayerRequest* request, int& delivered);
