@@ -1,8 +1,9 @@
 // Demo host: a program that hosts the downloader the way a real host does. It has a
 // top-level window with a caption strip, loads kdll.dll from its own folder, builds the
 // downloader with KDLL_Create, opens its panel with KDLL_Open for the drive named on the
-// command line, runs its own message loop, and calls KDLL_Close and KDLL_Destroy at the
-// end. Before that it lists the drives that discovery finds on this machine's ASPI layer.
+// command line, sizes the panel and itself to the panel's real extent, runs its own
+// message loop, and calls KDLL_Close and KDLL_Destroy at the end. Before that it lists
+// the drives that discovery finds on this machine's ASPI layer.
 //
 // With --intercept the library's message boxes and shut-down requests are answered here
 // instead of by Windows (under Wine a real shut-down request ends the whole session).
@@ -50,11 +51,13 @@ const int kFileName = 1002;
 const int kOpenFile = 1004;
 const int kInfoList = 1006;
 
-// The host's layout, in pixels of its client area.
+// The host's layout, in pixels of its client area. The panel first gets the size below;
+// once open it is sized to its real extent (FitPanel).
 const int kMargin = 8;
 const int kCaptionHeight = 20;
 const int kPanelWidth = 584;
 const int kPanelHeight = 272;
+const DWORD kHostStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
 // Bounds of the automatic run: the whole of it stays well within a minute.
 const DWORD kSettleMs = 600;
@@ -194,12 +197,47 @@ HWND CreateHostWindow(HINSTANCE instance)
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = kWindowClass;
     RegisterClassA(&windowClass);
-    DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     RECT frame = {0, 0, kPanelWidth + 2 * kMargin, kCaptionHeight + kPanelHeight + 3 * kMargin};
-    AdjustWindowRect(&frame, style, FALSE);
-    return CreateWindowA(kWindowClass, "Demo host", style | WS_VISIBLE, 40, 40,
+    AdjustWindowRect(&frame, kHostStyle, FALSE);
+    return CreateWindowA(kWindowClass, "Demo host", kHostStyle | WS_VISIBLE, 40, 40,
                          frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
                          instance, nullptr);
+}
+
+// The panel's controls are laid out in dialog units, so their extent in pixels depends
+// on the font the panel gets. Sizes the panel to the union of its controls, with the
+// template's left and top margins repeated on the right and at the bottom, and the
+// caption and the host's window to match.
+void FitPanel(HWND host, HWND caption, HWND panel)
+{
+    RECT extent = {};
+    bool any = false;
+    for (HWND child = GetWindow(panel, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT r;
+        GetWindowRect(child, &r);
+        MapWindowPoints(nullptr, panel, reinterpret_cast<POINT*>(&r), 2);
+        if (any)
+            UnionRect(&extent, &extent, &r);
+        else
+            extent = r;
+        any = true;
+    }
+    if (!any)
+        return;
+    RECT outer;
+    RECT inner;
+    GetWindowRect(panel, &outer);
+    GetClientRect(panel, &inner);
+    int width = extent.right + extent.left + (outer.right - outer.left) - inner.right;
+    int height = extent.bottom + extent.top + (outer.bottom - outer.top) - inner.bottom;
+    MoveWindow(panel, kMargin, 2 * kMargin + kCaptionHeight, width, height, TRUE);
+    MoveWindow(caption, kMargin, kMargin, width, kCaptionHeight, TRUE);
+    RECT frame = {0, 0, width + 2 * kMargin, kCaptionHeight + height + 3 * kMargin};
+    AdjustWindowRect(&frame, kHostStyle, FALSE);
+    SetWindowPos(host, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    std::printf("panel sized to its controls: %d x %d pixels\n", width, height);
 }
 
 std::string LibraryBesideProgram()
@@ -453,6 +491,7 @@ int main(int argc, char** argv)
         return 1;
     }
     closePanel = close;
+    FitPanel(host, caption, panel);
 
     int exitCode = 0;
     if (options.automatic) {

@@ -3,7 +3,8 @@
 # three by default) under build/.
 #   native  Linux, clang, AddressSanitizer + UBSan, libFuzzer targets, the unit tests
 #   win32   i686 MinGW-w64: the product kdll.dll
-#   win64   x86_64 MinGW-w64: the same sources for the tests under Wine, the demo host
+#   win64   x86_64 MinGW-w64: the same sources for the tests under Wine, the demo host;
+#           the product's optimisation level, with debug information
 #   bench   Linux, optimised, no sanitizers: the benchmarks
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,7 +15,7 @@ for b in "${builds[@]}"; do
     case "$b" in
         native) args=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug) ;;
         win32) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" -DCMAKE_BUILD_TYPE=Release) ;;
-        win64) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-mingw.cmake" -DCMAKE_BUILD_TYPE=Debug) ;;
+        win64) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-mingw.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
         bench) args=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Release
                      -DKDLL_SANITIZE=OFF -DKDLL_FUZZ=OFF -DKDLL_BENCH=ON -DKDLL_TESTS=ON) ;;
         *) echo "build: unknown build '$b'" >&2; exit 2 ;;

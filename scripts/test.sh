@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The test command: installs what is missing, builds all three builds, runs every test
-# (native unit tests and fuzz targets, the product DLL check, the Wine tests) and ends
-# with one line that adds them up.
+# The test command: installs what is missing, builds all three builds and the package,
+# runs every test (native unit tests and fuzz targets, the checks of the product and its
+# package, the Wine tests) and ends with one line that adds them up.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -9,6 +9,8 @@ scripts/setup.sh || exit 1
 scripts/build.sh native win32 win64 || exit 1
 
 status=0
+# The package test checks the zip that the documented command makes.
+scripts/package.sh || status=1
 for b in native win32 win64; do
     rm -rf "build/$b/results"
     mkdir -p "build/$b/results"

@@ -1,10 +1,10 @@
 #include "cmdtext/FormatCommand.h"
 
 #include <cinttypes>
-#include <cstdio>
 #include <cstring>
 
 #include "cmdtext/EvaluateNumber.h"
+#include "cmdtext/FormatText.h"
 #include "cmdtext/MatchPattern.h"
 #include "cmdtext/MsfAddress.h"
 
@@ -59,10 +59,10 @@ bool ReplacePlaceholder(TextBuffer& token, va_list& arguments)
     char text[kTextSize];
     switch (letter[0]) {
     case 'D':
-        std::snprintf(text, sizeof text, "%" PRId32, va_arg(arguments, int32_t));
+        FormatText(text, sizeof text, "%" PRId32, va_arg(arguments, int32_t));
         break;
     case 'X':
-        std::snprintf(text, sizeof text, "%" PRIx32, va_arg(arguments, uint32_t));
+        FormatText(text, sizeof text, "%" PRIx32, va_arg(arguments, uint32_t));
         break;
     case 'S': {
         const char* source = va_arg(arguments, const char*);

@@ -2,10 +2,10 @@
 // start of the transfer worker.
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "cmdtext/FormatCommand.h"
+#include "cmdtext/FormatText.h"
 #include "cmdtext/TextBuffer.h"
 #include "host/Downloader.h"
 #include "host/InstanceLifetime.h"
@@ -76,7 +76,7 @@ int Downloader::StartDownload()
     infoList->SetCell(1, 1, ProtocolName(file.protocolType40), -1);
     SetRowState(1, kRowPassed);
     char checkSum[8];
-    std::snprintf(checkSum, sizeof checkSum, "%04X", file.checkSum);
+    FormatText(checkSum, sizeof checkSum, "%04X", file.checkSum);
     infoList->SetCell(2, 1, checkSum, -1);
     SetRowState(2, kRowPassed);
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cmdtext/FormatText.h"
 #include "scsi/ScsiDevice.h"
 #include "scsi/SenseData.h"
 #include "trace/Trace.h"
@@ -32,13 +33,11 @@ void NameStatus(uint8_t status, char* out, size_t size)
 {
     for (const StatusName& entry : kStatusNames) {
         if (entry.status == status) {
-            std::snprintf(out, size, "%s", entry.name);
-            out[size - 1] = '\0';
+            FormatText(out, size, "%s", entry.name);
             return;
         }
     }
-    std::snprintf(out, size, "status 0x%02X", static_cast<unsigned>(status));
-    out[size - 1] = '\0';
+    FormatText(out, size, "status 0x%02X", static_cast<unsigned>(status));
 }
 
 // "12 00 00 ..." for the bytes of the request; room for 16 bytes.
@@ -47,8 +46,8 @@ void CommandBytes(const uint8_t* cdb, unsigned length, char* out, size_t size)
     size_t used = 0;
     out[0] = '\0';
     for (unsigned i = 0; i < length && used + 4 <= size; ++i) {
-        std::snprintf(out + used, size - used, i == 0 ? "%02X" : " %02X",
-                      static_cast<unsigned>(cdb[i]));
+        FormatText(out + used, size - used, i == 0 ? "%02X" : " %02X",
+                   static_cast<unsigned>(cdb[i]));
         used += i == 0 ? 2 : 3;
     }
     out[used] = '\0';
@@ -58,11 +57,10 @@ void CommandBytes(const uint8_t* cdb, unsigned length, char* out, size_t size)
 void DataPhase(uint8_t direction, uint32_t length, char* out, size_t size)
 {
     if (length == 0)
-        std::snprintf(out, size, "no data");
+        FormatText(out, size, "no data");
     else
-        std::snprintf(out, size, "%s %lu bytes", direction == SRB_DIR_OUT ? "out" : "in",
-                      static_cast<unsigned long>(length));
-    out[size - 1] = '\0';
+        FormatText(out, size, "%s %lu bytes", direction == SRB_DIR_OUT ? "out" : "in",
+                   static_cast<unsigned long>(length));
 }
 
 } // namespace
@@ -142,7 +140,7 @@ void ScsiDevice::TraceProbe(unsigned a, unsigned t, int answered, const DriveEnt
     }
     char letter[8] = "none";
     if (recorded->driveLetter != ' ')
-        std::snprintf(letter, sizeof letter, "%c:", recorded->driveLetter);
+        FormatText(letter, sizeof letter, "%c:", recorded->driveLetter);
     Trace::Line("discovery %u:%u: type %02X '%s' '%s', drive %u, letter %s", a, t, type,
                 seen.modelName, seen.revision, static_cast<unsigned>(driveCount), letter);
 }

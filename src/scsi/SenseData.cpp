@@ -1,5 +1,7 @@
 #include "scsi/SenseData.h"
 
+#include "cmdtext/FormatText.h"
+
 #include <cstdio>
 
 namespace {
@@ -74,11 +76,7 @@ void SenseData::Describe(uint8_t key, uint8_t asc, uint8_t ascq, char* out, int 
     if (size <= 0)
         return;
     const char* text = AdditionalText(asc, ascq);
-    // The C library of old Windows returns -1 and writes no NUL when the text is cut.
-    int length = std::snprintf(out, static_cast<size_t>(size), "%X/%02X/%02X %s%s%s",
-                               static_cast<unsigned>(key & 0x0F), static_cast<unsigned>(asc),
-                               static_cast<unsigned>(ascq), KeyName(key), text ? ": " : "",
-                               text ? text : "");
-    if (length < 0 || length >= size)
-        out[size - 1] = '\0';
+    FormatText(out, static_cast<size_t>(size), "%X/%02X/%02X %s%s%s",
+               static_cast<unsigned>(key & 0x0F), static_cast<unsigned>(asc),
+               static_cast<unsigned>(ascq), KeyName(key), text ? ": " : "", text ? text : "");
 }

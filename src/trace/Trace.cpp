@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cmdtext/FormatText.h"
 #include "host/ProductInfo.h"
 
 volatile int Trace::state;
@@ -19,15 +20,6 @@ namespace {
 // library without start-up work and with unloading in its life can use; the lines are
 // short and the worker writes few, so waiting for it is rare and brief.
 std::atomic_flag lineLock = ATOMIC_FLAG_INIT;
-
-// snprintf as every C library does it: the C library of old Windows returns -1 and
-// writes no NUL when the text is cut. The length of what is in out.
-size_t Bounded(int length, size_t size)
-{
-    if (length < 0 || static_cast<size_t>(length) >= size)
-        return size - 1;
-    return static_cast<size_t>(length);
-}
 
 } // namespace
 
@@ -76,10 +68,10 @@ void Trace::TurnOn(const char* path)
         TurnOff();
     if (state == kOn && droppedLines > 0) {
         char note[80];
-        int length =
-            std::snprintf(note, sizeof note,
-                          "(%u more lines before the panel opened did not fit)\r\n", droppedLines);
-        if (!file.Append(note, Bounded(length, sizeof note)))
+        size_t length = FormatText(note, sizeof note,
+                                   "(%u more lines before the panel opened did not fit)\r\n",
+                                   droppedLines);
+        if (!file.Append(note, length))
             TurnOff();
     }
     backlogLength = 0;
@@ -119,19 +111,17 @@ void Trace::Line(const char* format, ...)
     char text[kLineSize];
     va_list arguments;
     va_start(arguments, format);
-    int length = std::vsnprintf(text, sizeof text, format, arguments);
+    FormatTextV(text, sizeof text, format, arguments);
     va_end(arguments);
-    text[Bounded(length, sizeof text)] = '\0';
 
     // The time is taken under the lock, so that the lines of both threads stand in the
     // file in the order of their times.
     while (lineLock.test_and_set(std::memory_order_acquire))
         Pause();
     char line[kLineSize + 32];
-    length =
-        std::snprintf(line, sizeof line, "%7lu %-6s %s\r\n", static_cast<unsigned long>(ClockMs()),
-                      OnPanelThread() ? "panel" : "worker", text);
-    size_t used = Bounded(length, sizeof line);
+    size_t used =
+        FormatText(line, sizeof line, "%7lu %-6s %s\r\n", static_cast<unsigned long>(ClockMs()),
+                   OnPanelThread() ? "panel" : "worker", text);
     // A line cut short still ends as a line.
     if (used == sizeof line - 1)
         std::memcpy(line + used - 2, "\r\n", 2);

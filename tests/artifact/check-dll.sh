@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# check-dll.sh OBJDUMP DLL: the product DLL exports exactly the four entry points under
-# their undecorated names and imports nothing but Windows system DLLs. WNASPI32.dll in
-# particular must not be imported: it is loaded at run time, so that a machine without
-# an ASPI layer still loads the library.
+# check-dll.sh OBJDUMP DLL SYMBOLS: the product DLL exports exactly the four entry points
+# under their undecorated names and imports nothing but Windows system DLLs. WNASPI32.dll
+# in particular must not be imported: it is loaded at run time, so that a machine without
+# an ASPI layer still loads the library. It ships stripped, within its size budget, and
+# without MinGW's own printf (SYMBOLS, the same link before stripping, names what is in).
 set -euo pipefail
 objdump=$1
 dll=$2
+symbols=$3
 dump=$("$objdump" -p "$dll")
 fail=0
+max_size=131072
 
 file_format=$(printf '%s\n' "$dump" | sed -n 's/.*file format \(.*\)/\1/p' | head -n1)
 if [ "$file_format" != "pei-i386" ]; then
@@ -45,8 +48,27 @@ if ! "$objdump" -h "$dll" | grep -q '\.rsrc'; then
     fail=1
 fi
 
+size=$(stat -c %s "$dll")
+if [ "$size" -gt $max_size ]; then
+    echo "FAIL: $dll is $size bytes, more than $max_size"
+    fail=1
+fi
+if ! grep -q 'symbols stripped' <<<"$dump" || grep -q '\.debug_' <<<"$("$objdump" -h "$dll")"; then
+    echo "FAIL: $dll is not stripped"
+    fail=1
+fi
+
+# msvcrt's formatter is enough for what the library formats; MinGW's printf would bring
+# its own formatter and floating-point conversion into the DLL.
+mingw_printf=$("$objdump" -t "$symbols" | grep -Eo '_+(mingw_(v?s?n?printf|pformat)|gdtoa|dtoa)\b' \
+    | sort -u || true)
+if [ -n "$mingw_printf" ]; then
+    echo "FAIL: $dll carries MinGW's printf:" $mingw_printf
+    fail=1
+fi
+
 if [ $fail -ne 0 ]; then
     exit 1
 fi
-echo "kdll.dll: exports $(echo $exports), imports $(echo $imports)"
+echo "kdll.dll: $size bytes stripped, exports $(echo $exports), imports $(echo $imports)"
 echo "1 passed, 0 failed"
