@@ -19,7 +19,7 @@ for b in "${builds[@]}"; do
         native) args=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug) ;;
         win32) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" -DCMAKE_BUILD_TYPE=Release) ;;
         win64) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-mingw.cmake" -DCMAKE_BUILD_TYPE=Debug) ;;
-        i686) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw-posix.cmake" -DCMAKE_BUILD_TYPE=Debug
+        i686) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw-posix.cmake" -DCMAKE_BUILD_TYPE=Release
                     -DKDLL_VM_TESTS=ON -DKDLL_PRODUCT_DLL="$product_dll") ;;
         bench) args=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Release
                      -DKDLL_SANITIZE=OFF -DKDLL_FUZZ=OFF -DKDLL_BENCH=ON -DKDLL_TESTS=ON) ;;

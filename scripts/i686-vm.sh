@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # i686-vm.sh image
-# i686-vm.sh run [--timeout SECONDS] [--results DIR] FOLDER COMMAND [ARGS...]
+# i686-vm.sh run [--timeout SECONDS] [--results DIR] [--env NAME=VALUE]... FOLDER COMMAND [ARGS...]
 #
 # An emulated i386 PC (qemu-system-i386, TCG) with Debian bookworm i386, 32-bit Wine and
 # Xvfb, for the i686 programs that this x86_64 machine cannot execute at all.
@@ -12,8 +12,10 @@
 #          PATH holds wine-exec.sh, with-display.sh and the jobs of vm/job/, and COMMAND
 #          runs on an Xvfb display with the image's win32 Wine prefix. Whatever COMMAND
 #          writes into /job/results (Z:\job\results for a Windows program) is copied into
-#          DIR. Prints COMMAND's output and exits with its status.
-#          --timeout bounds COMMAND (default 900 s); the whole guest run gets 120 s more.
+#          DIR. --env sets a variable for COMMAND. Prints COMMAND's output and exits with
+#          its status. --timeout bounds COMMAND (default 900 s); the whole guest run gets
+#          120 s more. KDLL_VM_SMP sets the guest's processor count (default 1: ctest runs
+#          two guests at once on this machine's two cores).
 #
 # When the guest itself fails (no image, a kernel Oops or panic, a time-out, a guest that
 # stopped before the job ended) the run says which and exits with 125.
@@ -22,7 +24,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 vmdir=$root/build/i686-vm
 image=$vmdir/image
 guest_failure=125
-smp=${KDLL_VM_SMP:-2}
+smp=${KDLL_VM_SMP:-1}
 # What a run needs on this machine: the emulator, and mkfs.ext4 and debugfs for the job disk.
 run_packages=(qemu-system-x86 e2fsprogs)
 
@@ -44,6 +46,7 @@ boot_guest() {
     cp "$root/vm/job/"* "$root/scripts/with-display.sh" "$root/scripts/wine-exec.sh" \
         "$root/scripts/wine-prefix.sh" "$stage/.vm/"
     printf '%s\0' "$@" >"$stage/.vm/command"
+    printf '%s\0' ${env[@]+"${env[@]}"} >"$stage/.vm/env"
     echo "$limit" >"$stage/.vm/limit"
     local size_mb=$(($(du -sm "$stage" | cut -f1) + 256))
     mkfs.ext4 -q -F -O ^has_journal -L kdll-job -d "$stage" "$run/job.img" "${size_mb}M" >/dev/null
@@ -150,10 +153,12 @@ case "$1" in
         shift
         limit=900
         results=
+        env=()
         while [ $# -gt 0 ]; do
             case "$1" in
                 --timeout) limit=$2; shift 2 ;;
                 --results) results=$2; shift 2 ;;
+                --env) env+=("$2"); shift 2 ;;
                 *) break ;;
             esac
         done
@@ -179,7 +184,11 @@ case "$1" in
             debugfs -R "rdump /results $run" "$run/job.img" 2>/dev/null
             cp -a "$run/results/." "$results/"
         fi
-        exit "$(cat "$run/status")"
+        status=$(cat "$run/status")
+        if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
+            say "FAIL: time-out: the program ran past its bound of $limit s in the guest"
+        fi
+        exit "$status"
         ;;
     *)
         usage
