@@ -1,21 +1,21 @@
 #!/usr/bin/env bash
 # i686-vm.sh image
-# i686-vm.sh run [--timeout SECONDS] [--results DIR] [--env NAME=VALUE]... FOLDER COMMAND [ARGS...]
+# i686-vm.sh run [--timeout SECONDS] [--results DIR] FOLDER COMMAND [ARGS...]
 #
 # An emulated i386 PC (qemu-system-i386, TCG) with Debian bookworm i386, 32-bit Wine and
 # Xvfb, for the i686 programs that this x86_64 machine cannot execute at all.
 #
 #   image  builds the guest once into build/i686-vm/image and keeps it; it is built again
 #          when its recipe changes (vm/image/*, scripts/wine-prefix.sh). Needs root.
-#   run    boots that image with a copy of FOLDER on a job disk and runs COMMAND there. The root file system is a snapshot: no run changes
-#          the image. In the guest the copy of FOLDER is /job, COMMAND's working folder;
-#          PATH holds wine-exec.sh, with-display.sh and the jobs of vm/job/, and COMMAND
-#          runs on an Xvfb display with the image's win32 Wine prefix. Whatever COMMAND
-#          writes into /job/results (Z:\job\results for a Windows program) is copied into
-#          DIR. --env sets a variable for COMMAND. Prints COMMAND's output and exits with
-#          its status. --timeout bounds COMMAND (default 900 s); the whole guest run gets
-#          120 s more. KDLL_VM_SMP sets the guest's processor count (default 1: ctest runs
-#          two guests at once on this machine's two cores).
+#   run    boots that image with a copy of FOLDER on a job disk and runs COMMAND there.
+#          The root file system is a snapshot: no run changes the image. In the guest the
+#          copy of FOLDER is /job, COMMAND's working folder; PATH holds wine-exec.sh,
+#          with-display.sh and the jobs of vm/job/, and COMMAND runs on an Xvfb display
+#          with the image's win32 Wine prefix. Whatever COMMAND writes into /job/results
+#          (Z:\job\results for a Windows program) is copied into DIR. Prints COMMAND's
+#          output and exits with its status. --timeout bounds COMMAND (default 900 s);
+#          the whole guest run gets 120 s more. KDLL_VM_SMP sets the guest's processor
+#          count (default 1: ctest runs two guests at once on this machine's two cores).
 #
 # When the guest itself fails (no image, a kernel Oops or panic, a time-out, a guest that
 # stopped before the job ended) the run says which and exits with 125.
@@ -46,7 +46,6 @@ boot_guest() {
     cp "$root/vm/job/"* "$root/scripts/with-display.sh" "$root/scripts/wine-exec.sh" \
         "$root/scripts/wine-prefix.sh" "$stage/.vm/"
     printf '%s\0' "$@" >"$stage/.vm/command"
-    printf '%s\0' ${env[@]+"${env[@]}"} >"$stage/.vm/env"
     echo "$limit" >"$stage/.vm/limit"
     local size_mb=$(($(du -sm "$stage" | cut -f1) + 256))
     mkfs.ext4 -q -F -O ^has_journal -L kdll-job -d "$stage" "$run/job.img" "${size_mb}M" >/dev/null
@@ -58,7 +57,7 @@ boot_guest() {
         -accel tcg -cpu max,-smap -smp "$smp" -m 1024 \
         -display none -monitor none -serial "file:$run/console.log" -nic none -no-reboot \
         -kernel "$image/vmlinuz" -initrd "$image/initrd.img" \
-        -append "console=ttyS0 panic=-1 oops=panic" \
+        -append "console=ttyS0 panic=-1 oops=panic mitigations=off" \
         -drive "$drive" -drive "file=$run/job.img,if=virtio,format=raw" \
         || qemu_status=$?
     say "guest ran $((SECONDS - started)) s"
@@ -153,12 +152,10 @@ case "$1" in
         shift
         limit=900
         results=
-        env=()
         while [ $# -gt 0 ]; do
             case "$1" in
                 --timeout) limit=$2; shift 2 ;;
                 --results) results=$2; shift 2 ;;
-                --env) env+=("$2"); shift 2 ;;
                 *) break ;;
             esac
         done

@@ -30,59 +30,37 @@ function(kdll_vm_job name)
         VERBATIM)
 endfunction()
 
-# kdll_vm_gtest(NAME name TARGET target LAYER n|b|d [SHARDS count] ARGS args...): runs
-# of the GoogleTest program TARGET in the guest as NAME.exe, with the WNASPI32.dll that
-# LAYER chooses (see wine-exec.sh), its cases counted from results/NAME.xml. With SHARDS
-# the cases are split over that many runs (NAME_1, NAME_2, ...), which ctest runs side
-# by side, one guest per core.
-function(kdll_vm_gtest)
-    cmake_parse_arguments(PARSE_ARGV 0 run "" "NAME;TARGET;LAYER;SHARDS" "ARGS")
-    set(files $<TARGET_FILE:${run_TARGET}>)
-    if(run_LAYER STREQUAL "n")
+# kdll_vm_gtest(NAME TARGET LAYER ARGS...): one run of the GoogleTest program TARGET in
+# the guest as NAME.exe, with the WNASPI32.dll that LAYER chooses (see wine-exec.sh), its
+# cases counted from results/NAME.xml.
+function(kdll_vm_gtest name target layer)
+    set(files $<TARGET_FILE:${target}>)
+    if(layer STREQUAL "n")
         list(APPEND files $<TARGET_FILE:wnaspi32>)
     endif()
-    set(names ${run_NAME})
-    if(run_SHARDS)
-        set(names)
-        foreach(i RANGE 1 ${run_SHARDS})
-            list(APPEND names ${run_NAME}_${i})
-        endforeach()
-    endif()
-    set(index 0)
-    foreach(name ${names})
-        kdll_vm_job(${name} ${files})
-        add_dependencies(vm_job_${name} ${run_TARGET} wnaspi32)
-        add_custom_command(TARGET vm_job_${name} POST_BUILD
-            COMMAND ${CMAKE_COMMAND} -E rename
-                    ${VM_JOBS}/${name}/$<TARGET_FILE_NAME:${run_TARGET}>
-                    ${VM_JOBS}/${name}/${name}.exe)
-        set(shard)
-        if(run_SHARDS)
-            set(shard --env GTEST_TOTAL_SHARDS=${run_SHARDS} --env GTEST_SHARD_INDEX=${index})
-            math(EXPR index "${index} + 1")
-        endif()
-        add_test(NAME ${name}
-                 COMMAND ${VM_RUN} --timeout ${VM_PROGRAM_TIMEOUT} --results ${VM_RESULTS}
-                         ${shard} ${VM_JOBS}/${name} wine-exec.sh ${run_LAYER} ${name}.exe
-                         ${run_ARGS} --gtest_output=xml:Z:/job/results/${name}.xml)
-        set_tests_properties(${name} PROPERTIES TIMEOUT ${VM_TEST_TIMEOUT})
-        if(run_SHARDS)
-            # The long runs first, so that the short ones fill the other core meanwhile.
-            set_tests_properties(${name} PROPERTIES COST 10)
-        endif()
-    endforeach()
+    kdll_vm_job(${name} ${files})
+    add_dependencies(vm_job_${name} ${target} wnaspi32)
+    add_custom_command(TARGET vm_job_${name} POST_BUILD
+        COMMAND ${CMAKE_COMMAND} -E rename ${VM_JOBS}/${name}/$<TARGET_FILE_NAME:${target}>
+                ${VM_JOBS}/${name}/${name}.exe)
+    add_test(NAME ${name}
+             COMMAND ${VM_RUN} --timeout ${VM_PROGRAM_TIMEOUT} --results ${VM_RESULTS}
+                     ${VM_JOBS}/${name} wine-exec.sh ${layer} ${name}.exe ${ARGN}
+                     --gtest_output=xml:Z:/job/results/${name}.xml)
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${VM_TEST_TIMEOUT})
 endfunction()
 
 # The Wine test program as under WineRuns.cmake: Windows NT with the simulated layer,
 # Wine's own wnaspi32, no ASPI layer at all, and Windows 98 (the prefix reports
-# wine_tests_win98.exe as such).
-kdll_vm_gtest(NAME wine_tests TARGET wine_tests LAYER n SHARDS 2
-              ARGS --gtest_filter=-NoAspiLayer*:Win9x*)
-kdll_vm_gtest(NAME wine_tests_builtin_layer TARGET wine_tests LAYER b
-              ARGS --gtest_filter=NoAspiLayer*)
-kdll_vm_gtest(NAME wine_tests_missing_layer TARGET wine_tests LAYER d
-              ARGS --gtest_filter=NoAspiLayer*)
-kdll_vm_gtest(NAME wine_tests_win98 TARGET wine_tests LAYER n ARGS --gtest_filter=Win9x*)
+# wine_tests_win98.exe as such). The first run is split in two of about the same length,
+# which ctest runs side by side: the resource tests open the panel a hundred times, and
+# every window operation costs some twenty times more in the emulated machine.
+kdll_vm_gtest(wine_tests_resources wine_tests n --gtest_filter=PanelResourceTest.*)
+kdll_vm_gtest(wine_tests wine_tests n --gtest_filter=-NoAspiLayer*:Win9x*:PanelResourceTest.*)
+kdll_vm_gtest(wine_tests_builtin_layer wine_tests b --gtest_filter=NoAspiLayer*)
+kdll_vm_gtest(wine_tests_missing_layer wine_tests d --gtest_filter=NoAspiLayer*)
+kdll_vm_gtest(wine_tests_win98 wine_tests n --gtest_filter=Win9x*)
+set_tests_properties(wine_tests_resources wine_tests PROPERTIES COST 10)
 
 # The demo host's download without a user, on the demo's scenario (vm/job/demo-download.sh).
 kdll_vm_job(demo_download $<TARGET_FILE:demo_host> $<TARGET_FILE:zqxtool>
