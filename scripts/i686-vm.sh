@@ -98,6 +98,7 @@ build_image() {
     local hash
     hash=$(recipe_hash)
     if [ -f "$image/recipe" ] && [ "$(cat "$image/recipe")" = "$hash" ]; then
+        say "guest image up to date: $image"
         return 0
     fi
     if [ "$(id -u)" -ne 0 ]; then
