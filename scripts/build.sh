@@ -1,21 +1,27 @@
 #!/usr/bin/env bash
-# build.sh [native|win32|win64|bench]...: configures and builds the named builds (all
-# three by default) under build/.
+# build.sh [native|win32|win64|i686|bench]...: configures and builds the named builds
+# (native, win32 and win64 by default) under build/.
 #   native  Linux, clang, AddressSanitizer + UBSan, libFuzzer targets, the unit tests
 #   win32   i686 MinGW-w64: the product kdll.dll
 #   win64   x86_64 MinGW-w64: the same sources for the tests under Wine, the demo host;
 #           the product's optimisation level, with debug information
+#   i686    i686 MinGW-w64 (posix threads): the Wine test program and the demo host for the
+#           emulated i386 machine, which load the product DLL of win32 (build that first)
 #   bench   Linux, optimised, no sanitizers: the benchmarks
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${KDLL_JOBS:-$(nproc)}
 builds=("$@")
+# The file that the i686 programs load in the emulated machine: the product as it ships.
+product_dll=$root/build/win32/bin/kdll.dll
 [ ${#builds[@]} -gt 0 ] || builds=(native win32 win64)
 for b in "${builds[@]}"; do
     case "$b" in
         native) args=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug) ;;
         win32) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" -DCMAKE_BUILD_TYPE=Release) ;;
         win64) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-mingw.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
+        i686) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw-posix.cmake" -DCMAKE_BUILD_TYPE=Release
+                    -DKDLL_VM_TESTS=ON -DKDLL_PRODUCT_DLL="$product_dll") ;;
         bench) args=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Release
                      -DKDLL_SANITIZE=OFF -DKDLL_FUZZ=OFF -DKDLL_BENCH=ON -DKDLL_TESTS=ON) ;;
         *) echo "build: unknown build '$b'" >&2; exit 2 ;;

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Installs, from Debian's packages, whatever the builds and tests need and the machine
-# lacks. 64-bit only: 32-bit Wine cannot run here, so the i386 architecture is never added.
+# setup.sh [PACKAGE...]: installs, from Debian's packages, whatever the builds and tests
+# need (and the named packages) that the machine lacks. 64-bit only: 32-bit Wine cannot
+# run here, so the i386 architecture is never added (the i686 programs run in an emulated
+# i386 machine of their own: scripts/i686-vm.sh).
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev
-          g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
-          wine wine64 xvfb xauth googletest libgtest-dev libbenchmark-dev)
+          g++-mingw-w64-i686-win32 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+          binutils-mingw-w64-i686 wine wine64 xvfb xauth googletest libgtest-dev
+          libbenchmark-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -16,5 +19,5 @@ echo "setup: installing ${missing[*]}" >&2
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+$sudo apt-get -o DPkg::Lock::Timeout=600 update -qq
+$sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

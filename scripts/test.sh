@@ -1,28 +1,56 @@
 #!/usr/bin/env bash
-# The test command: installs what is missing, builds all three builds and the package,
-# runs every test (native unit tests and fuzz targets, the checks of the product and its
-# package, the Wine tests) and ends with one line that adds them up.
+# The test command: installs what is missing, builds all four test builds and the
+# package, runs every test (native unit tests and fuzz targets, the checks of the product
+# and its package, the Wine tests, and the i686 programs with the product DLL in the
+# emulated i386 machine) and ends with one line that adds them up.
+#
+# KDLL_SKIP_VM=1 leaves out the emulated machine while working (see README: "The i686
+# programs"); CI (CI=true) always runs it.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+builds=(native win32 win64 i686)
+if [ "${KDLL_SKIP_VM:-0}" != 0 ] && [ "${CI:-}" != true ]; then
+    builds=(native win32 win64)
+fi
 scripts/setup.sh || exit 1
-scripts/build.sh native win32 win64 || exit 1
+
+# The guest image (built once, then kept under build/i686-vm) is made while the builds
+# compile: most of its time goes to downloading and to emulated package scripts.
+image_pid=
+if [ ${#builds[@]} -eq 4 ]; then
+    mkdir -p build/i686-vm
+    scripts/i686-vm.sh image >build/i686-vm/image.log 2>&1 &
+    image_pid=$!
+fi
+scripts/build.sh "${builds[@]}" || exit 1
 
 status=0
 # The package test checks the zip that the documented command makes.
 scripts/package.sh || status=1
-for b in native win32 win64; do
+for b in "${builds[@]}"; do
     rm -rf "build/$b/results"
     mkdir -p "build/$b/results"
     run=(ctest --test-dir "build/$b" --output-on-failure --output-junit "$root/build/$b/results/ctest-junit.xml")
-    if [ "$b" = win64 ]; then
-        run=(scripts/with-display.sh "${run[@]}")
-    fi
+    case "$b" in
+        win64) run=(scripts/with-display.sh "${run[@]}") ;;
+        # One guest per core.
+        i686) run+=(-j 2) ;;
+    esac
     echo "== $b"
+    if [ "$b" = i686 ]; then
+        # Without the guest image no i686 test runs, and the missing results count as
+        # a failure.
+        image_status=0
+        wait "$image_pid" || image_status=$?
+        cat build/i686-vm/image.log
+        [ $image_status -eq 0 ] || { status=1; continue; }
+    fi
     "${run[@]}" || status=1
 done
 # Wine keeps a server per prefix; it ends once no program uses the prefix any more.
 WINEPREFIX="$root/build/wineprefix" timeout 30 wineserver -w 2>/dev/null || true
 
-python3 scripts/summarize.py build/native build/win32 build/win64 || status=1
+[ ${#builds[@]} -eq 4 ] || echo "i686: the emulated machine left out (KDLL_SKIP_VM=$KDLL_SKIP_VM)"
+python3 scripts/summarize.py "${builds[@]/#/build/}" || status=1
 exit $status

@@ -12,7 +12,6 @@ add_custom_command(OUTPUT ${WINE_BIN}/sptilayer.dll ${WINE_BIN}/sptiplain.dll
 add_custom_target(spti_test_copies ALL
     DEPENDS ${WINE_BIN}/sptilayer.dll ${WINE_BIN}/sptiplain.dll ${WINE_BIN}/aspiinfo.exe)
 add_dependencies(wine_tests spti_test_copies)
-target_link_libraries(wine_tests PRIVATE spti_lister)
 
 # The drive lister as a user runs it: on the simulated layer with the demo machine, on our
 # layer in the plain prefix (its CD-ROM letters are folders, no drive answers), and with

@@ -151,6 +151,21 @@ struct ExportCall {
     int got;
 };
 
+struct ExportCallContext {
+    DownloadRig* rig;
+    ExportCall* calls;
+};
+
+DWORD WINAPI CallExportsFromAnotherThread(LPVOID parameter)
+{
+    ExportCallContext& c = *static_cast<ExportCallContext*>(parameter);
+    c.calls[0].got = c.rig->panel.kdll.close();
+    c.calls[1].got = c.rig->panel.kdll.destroy();
+    c.calls[2].got = c.rig->panel.kdll.open(c.rig->panel.Params(0x0100));
+    c.calls[3].got = c.rig->panel.kdll.create(c.rig->panel.Params(0x0100));
+    return 0;
+}
+
 // The exports belong to the thread that built the instance: from any other they change
 // nothing, and the panel goes on working.
 TEST(TransferLifetime, ExportsFromAnotherThread)
@@ -166,21 +181,8 @@ TEST(TransferLifetime, ExportsFromAnotherThread)
                           {"KDLL_Destroy", 0, -1},
                           {"KDLL_Open", 0, -1},
                           {"KDLL_Create", 0, -1}};
-    struct Context {
-        DownloadRig* rig;
-        ExportCall* calls;
-    } context = {&rig, calls};
-    HANDLE thread = CreateThread(
-        nullptr, 0,
-        [](LPVOID p) -> DWORD {
-            Context& c = *static_cast<Context*>(p);
-            c.calls[0].got = c.rig->panel.kdll.close();
-            c.calls[1].got = c.rig->panel.kdll.destroy();
-            c.calls[2].got = c.rig->panel.kdll.open(c.rig->panel.Params(0x0100));
-            c.calls[3].got = c.rig->panel.kdll.create(c.rig->panel.Params(0x0100));
-            return 0;
-        },
-        &context, 0, nullptr);
+    ExportCallContext context = {&rig, calls};
+    HANDLE thread = CreateThread(nullptr, 0, CallExportsFromAnotherThread, &context, 0, nullptr);
     ASSERT_NE(nullptr, thread);
     EXPECT_TRUE(
         rig.WaitUntil([thread] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }, 5000));
