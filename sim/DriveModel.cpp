@@ -91,7 +91,7 @@ uint8_t DriveModel::CheckRequest(const SRB_ExecSCSICmd* srb) const
     if (srb->SRB_CDBLen == 0 || srb->SRB_CDBLen > sizeof srb->CDBByte)
         return SS_INVALID_SRB;
     if (srb->SRB_BufLen > kMaxTransfer)
-        return kStatusBufferTooBig;
+        return SS_BUFFER_TO_BIG;
     if (srb->SRB_BufLen > 0 && srb->SRB_BufPointer == nullptr)
         return SS_INVALID_SRB;
     // Each device answers on logical unit 0 only.

@@ -38,8 +38,6 @@ class DriveModel {
 public:
     // The largest transfer the simulated adapters take, as real ones report a maximum.
     enum { kMaxTransfer = 65536 };
-    // SRB_Status for a transfer above that maximum.
-    enum : uint8_t { kStatusBufferTooBig = 0xE6 };
 
     DriveModel();
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "AspiLayerBlocks.h"
+#include "scsi/AspiTypes.h"
 
 struct ListedAdapter {
     uint8_t id;

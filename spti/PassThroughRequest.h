@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "AspiLayerBlocks.h"
+#include "scsi/AspiTypes.h"
 
 // The layout of SCSI_PASS_THROUGH with the pointer-sized DataBufferOffset of the build
 // (44 bytes in 32-bit code, 56 in 64-bit code).

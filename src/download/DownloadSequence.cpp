@@ -48,7 +48,7 @@ void Downloader::SetRowState(int row, int8_t state)
 int Downloader::StartDownload()
 {
     // A write in flight owns the drive connection: not one command may go out meanwhile.
-    if (IsTransferRunning() || instanceLifetime.IsTransferRunning())
+    if (IsTransferRunning())
         return 0;
     if (infoList == nullptr || statusText == nullptr)
         return 0;

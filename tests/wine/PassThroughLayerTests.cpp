@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "AspiLayerBlocks.h"
+#include "scsi/AspiTypes.h"
 #include "LayerRedirect.h"
 #include "PassThroughMachine.h"
 #include "SimLink.h"
