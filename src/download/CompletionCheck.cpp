@@ -8,21 +8,6 @@
 #include "ui/ListViewControl.h"
 #include "ui/StaticTextControl.h"
 
-namespace {
-
-void RequestRestart(Downloader& downloader)
-{
-    // Without the privilege an NT system ignores the request.
-    if (!downloader.EnableShutdownPrivilege()) {
-        Trace::Line("restart: privilege refused, not requested");
-        return;
-    }
-    BOOL accepted = ExitWindowsEx(EWX_REBOOT, 0);
-    Trace::Line("restart requested: %s", accepted ? "accepted" : "refused");
-}
-
-} // namespace
-
 int Downloader::CompleteDownload()
 {
     DestroyProgressBar();
@@ -30,7 +15,7 @@ int Downloader::CompleteDownload()
     if (transferState == kTransferRunning)
         return 0;
     if (!verifyTransfer)
-        RequestRestart(*this);
+        RequestExitWindows(EWX_REBOOT, "restart");
 
     if (transferState == 0) {
         SetRowState(6, kRowFailed);
@@ -38,7 +23,7 @@ int Downloader::CompleteDownload()
         int answer = MessageBoxA(dialog, "You should better to restart right now and try again !",
                                  "Warning", MB_OK | MB_ICONHAND);
         Trace::Line("warning box: answered %d", answer);
-        RequestRestart(*this);
+        RequestExitWindows(EWX_REBOOT, "restart");
         return 0;
     }
 

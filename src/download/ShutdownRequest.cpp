@@ -1,5 +1,6 @@
-// Shutting Windows down once the new firmware is in: the notice, and the privilege that
-// NT requires for the request.
+// Ending the Windows session after a download: the shut-down notice, the request itself
+// (shut-down after a success, restart after a failure), and the privilege that NT
+// requires for it.
 #include <windows.h>
 
 #include "host/Downloader.h"
@@ -40,11 +41,17 @@ int Downloader::ShutDownPrompt()
     Trace::Line("shut-down notice: answered %d", answer);
     if (answer != IDOK)
         return 0;
-    if (!EnableShutdownPrivilege()) {
-        Trace::Line("shut-down: privilege refused, not requested");
-        return 1;
-    }
-    BOOL accepted = ExitWindowsEx(EWX_SHUTDOWN | EWX_FORCE, 0);
-    Trace::Line("shut-down requested: %s", accepted ? "accepted" : "refused");
+    RequestExitWindows(EWX_SHUTDOWN | EWX_FORCE, "shut-down");
     return 1;
+}
+
+void Downloader::RequestExitWindows(unsigned flags, const char* what)
+{
+    // Without the privilege an NT system ignores the request.
+    if (!EnableShutdownPrivilege()) {
+        Trace::Line("%s: privilege refused, not requested", what);
+        return;
+    }
+    BOOL accepted = ExitWindowsEx(flags, 0);
+    Trace::Line("%s requested: %s", what, accepted ? "accepted" : "refused");
 }

@@ -75,6 +75,9 @@ public:
     // The notice after a successful download, then the shut-down request; 0 when the
     // notice could not be shown.
     int ShutDownPrompt();
+    // Asks Windows to end the session with the ExitWindowsEx flags, after the privilege;
+    // what names the request in the trace.
+    void RequestExitWindows(unsigned flags, const char* what);
     // Asks the process for the shut-down privilege where Windows requires it; 1 when
     // it is held (always on Windows 9x).
     int EnableShutdownPrivilege();
