@@ -3,8 +3,9 @@
 #   OUT/root.img     the root file system (ext4): Debian bookworm i386 minbase with
 #                    wine32, Xvfb and xauth, and an empty /job for the job disk
 #   OUT/vmlinuz      Debian's 686 kernel
-#   OUT/initrd.img   a small busybox initramfs: loads the virtio disk and ext4 modules,
-#                    mounts the root and the job disk, runs the job, powers off (init)
+#   OUT/initrd.img   a small busybox initramfs: loads the virtio disk and ext4 modules
+#                    and the SCSI target ones, mounts the root and the job disk, runs
+#                    the job, powers off (init)
 # The Wine prefix is made afterwards by booting the guest (scripts/i686-vm.sh).
 #
 # debootstrap's second stage and apt run i386 programs, which this x86_64 machine
@@ -107,8 +108,11 @@ cp "$here/init" "$initramfs/init"
 chmod 755 "$initramfs/init" "$initramfs/bin/busybox"
 depmod -b "$kroot" "$version"
 # The disks are virtio; ext4 asks the crypto layer for crc32c, which would need a
-# modprobe at run time: load it first.
+# modprobe at run time: load it first. The SCSI target core with its user-space backend
+# and the loopback fabric, sr and sg present the drive server's CD-ROM drive (vm/job/
+# scsi-drive.sh); the guest's root has no modprobe, so they are loaded here too.
 modprobe -d "$kroot" -S "$version" --show-depends -a virtio_pci virtio_blk crc32c_generic ext4 \
+        configfs target_core_user tcm_loop sr_mod sg \
     | sed -n 's/^insmod \([^ ]*\).*/\1/p' | awk '!seen[$0]++' >"$out/modules.list"
 : >"$initramfs/modules/order"
 while read -r module; do
