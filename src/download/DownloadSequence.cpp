@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "cmdtext/FormatCommand.h"
-#include "cmdtext/FormatText.h"
+#include "base/FormatText.h"
 #include "cmdtext/TextBuffer.h"
 #include "host/Downloader.h"
 #include "host/InstanceLifetime.h"

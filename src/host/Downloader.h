@@ -57,10 +57,6 @@ public:
     // The firmware file and the stored setting (ui/FirmwareFileChoice.cpp).
     void ChooseFirmwareFile();
     void FindInitialFirmwareFile();
-    // 1 when a value was stored into number (REG_DWORD) or text (REG_SZ, at most
-    // textSize bytes with its NUL); 0 otherwise, with nothing changed.
-    int ReadSetting(HKEY root, const char* keyPath, const char* valueName, uint32_t* number,
-                    char* text, int textSize);
 
     // The firmware file named in the file-name box (image/FirmwareLoaderWin32.cpp).
     int LoadFirmwareFile();

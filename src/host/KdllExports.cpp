@@ -4,6 +4,7 @@
 #define KDLL_BUILDING
 #include <new>
 
+#include "base/ProductInfo.h"
 #include "host/Downloader.h"
 #include "host/InstanceLifetime.h"
 #include "kdll.h"
@@ -15,7 +16,7 @@ extern "C" int __cdecl KDLL_Create(KdllParams params)
     // nor under the panel's own code, nor from another thread than the instance's.
     if (!instanceLifetime.MayCreate())
         return 0;
-    Trace::Begin();
+    Trace::Begin(KDLL_PRODUCT_TITLE);
     hostParams = params;
     // A second Create replaces the first instance; it must not leak it or its panel.
     instanceLifetime.Destroy();

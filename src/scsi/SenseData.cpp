@@ -1,6 +1,6 @@
 #include "scsi/SenseData.h"
 
-#include "cmdtext/FormatText.h"
+#include "base/FormatText.h"
 
 #include <cstdio>
 

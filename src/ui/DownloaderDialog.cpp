@@ -5,7 +5,8 @@
 
 #include "host/Downloader.h"
 #include "host/InstanceLifetime.h"
-#include "host/ProductInfo.h"
+#include "base/ProductInfo.h"
+#include "settings/StoredSettings.h"
 #include "trace/Trace.h"
 #include "ui/ListViewControl.h"
 #include "ui/StaticTextControl.h"
@@ -89,8 +90,9 @@ int Downloader::OpenDialog()
         device->SetTarget(static_cast<uint8_t>((hostParams.driveAddress >> 8) & 0xFF));
     }
     FindInitialFirmwareFile();
-    ReadSetting(HKEY_CURRENT_USER, KDLL_SETTINGS_KEY, "Morphing", &morphing, nullptr, 0);
-    Trace::Settle();
+    StoredSettings::ReadMorphing(&morphing);
+    char tracePath[TraceFile::kPathSize];
+    Trace::Settle(StoredSettings::ReadTraceFile(tracePath, sizeof tracePath) ? tracePath : nullptr);
 
     if (IsTransferRunning() || transferUnreported)
         ResumeTransferDisplay();

@@ -1,5 +1,5 @@
 // The file-name box: what fills it (the one firmware file of the current directory, the
-// open-file dialog), the file it names being loaded, and the one stored setting.
+// open-file dialog), and the file it names being loaded.
 #include <windows.h>
 #include <commdlg.h>
 #include <io.h>
@@ -15,7 +15,6 @@
 namespace {
 
 const int kFileNameSize = 260; // the Windows path limit, NUL included
-const DWORD kSettingSize = 128;
 
 // What the file is, never its code.
 void TraceFirmwareFile(const char* fileName, const FirmwareImage& firmware, int loaded,
@@ -73,39 +72,6 @@ void Downloader::FindInitialFirmwareFile()
     }
     if (matches == 1)
         SetDlgItemTextA(dialog, IDC_FILE_NAME, fileName);
-}
-
-int Downloader::ReadSetting(HKEY root, const char* keyPath, const char* valueName, uint32_t* number,
-                            char* text, int textSize)
-{
-    HKEY key = nullptr;
-    // Read access only: a key that an administrator or a policy set up may be readable
-    // and not writable.
-    if (RegOpenKeyExA(root, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return 0;
-    BYTE data[kSettingSize];
-    DWORD type = 0;
-    DWORD size = sizeof data;
-    LONG queried = RegQueryValueExA(key, valueName, nullptr, &type, data, &size);
-    RegCloseKey(key);
-    if (queried != ERROR_SUCCESS)
-        return 0;
-
-    if (type == REG_SZ && text != nullptr && textSize > 0) {
-        // Only the bytes the registry returned, and a text stored without its NUL still
-        // ends within the caller's buffer.
-        DWORD length = 0;
-        while (length < size && length + 1 < static_cast<DWORD>(textSize) && data[length] != 0)
-            ++length;
-        std::memcpy(text, data, length);
-        text[length] = '\0';
-        return 1;
-    }
-    if (type == REG_DWORD && number != nullptr && size == sizeof(DWORD)) {
-        std::memcpy(number, data, sizeof(DWORD));
-        return 1;
-    }
-    return 0;
 }
 
 int Downloader::LoadFirmwareFile()

@@ -17,6 +17,7 @@
 #include "ImportPatch.h"
 #include "SimLink.h"
 #include "scsi/ScsiDevice.h"
+#include "base/ProductInfo.h"
 #include "trace/Trace.h"
 
 using namespace download;
@@ -320,7 +321,7 @@ TEST_F(TraceTest, TimeOutTellsWhetherTheLayerGaveTheRequestBack)
         ASSERT_TRUE(sim.Configure(scenario.c_str())) << sim.LastError();
         DeleteFileA(path.c_str());
         SetEnvironmentVariableA("KDLL_TRACE", path.c_str());
-        Trace::Begin();
+        Trace::Begin(KDLL_PRODUCT_TITLE);
         {
             ScsiDevice device(65545);
             device.timeoutMs = 200;
@@ -330,8 +331,8 @@ TEST_F(TraceTest, TimeOutTellsWhetherTheLayerGaveTheRequestBack)
             EXPECT_EQ(1, device.ExecuteCommand()) << "given back by now";
         }
         SetEnvironmentVariableA("KDLL_TRACE", nullptr);
-        Trace::Begin();
-        Trace::Settle();
+        Trace::Begin(KDLL_PRODUCT_TITLE);
+        Trace::Settle(nullptr);
         std::vector<std::string> lines = ReadLines(path);
         std::string end = EndOf(lines, "1B 00 00 00 02");
         EXPECT_EQ(0u, Event(end).find("scsi 0:0 < no completion after ")) << Joined(lines);

@@ -1,4 +1,4 @@
-#include "cmdtext/FormatText.h"
+#include "base/FormatText.h"
 
 #include <cstdarg>
 #include <cstdio>
