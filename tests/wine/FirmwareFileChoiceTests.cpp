@@ -202,9 +202,9 @@ TEST_F(SettingTest, OpeningThePanelReadsMorphing)
     Store(REG_DWORD, &value, sizeof value);
     PanelHost host;
     Downloader panel(host.kdll.Module(), host.host);
-    hostParams = host.Params(0);
+    panel.hostParams = host.Params(0);
     panel.OpenDialog();
-    ASSERT_NE(nullptr, panel.dialog);
+    ASSERT_NE(nullptr, panel.panel.dialog);
     EXPECT_EQ(3u, panel.morphing);
     panel.CloseDialog();
 }
