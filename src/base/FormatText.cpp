@@ -1,3 +1,4 @@
+// FormatText over the C library's formatter, the NUL always written.
 #include "base/FormatText.h"
 
 #include <cstdarg>

@@ -1,3 +1,4 @@
+// EvaluateNumber: one number token of a command line, in the radix its prefix names.
 #include "cmdtext/EvaluateNumber.h"
 
 #include <cstdlib>

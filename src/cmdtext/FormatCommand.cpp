@@ -1,3 +1,4 @@
+// FormatCommand: a command line read token by token into the device's pending request.
 #include "cmdtext/FormatCommand.h"
 
 #include <cinttypes>

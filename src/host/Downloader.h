@@ -20,8 +20,8 @@ class Downloader {
 public:
     enum {
         kDialogTemplate = 101,
-        // What the device is asked for; it caps its buffer at 65,536 bytes, the most the
-        // transfer needs.
+        // What the device is asked for, the image's size; the device caps its buffer at
+        // 65,536 bytes, which the 63,490-byte payload fits.
         kDeviceBufferRequest = 65545,
         kTransferRunning = DownloadProcedure::kTransferRunning,
     };
@@ -37,8 +37,9 @@ public:
     // 0 when the window cannot be destroyed (from another thread).
     int CloseDialog();
 
-    // The panel's messages (host/DownloaderDialogProc.cpp). WM_INITDIALOG has nothing to
-    // do: the panel is filled once its creation has returned.
+    // The panel's messages (host/DownloaderDialogProc.cpp).
+    // WM_INITDIALOG: does nothing and returns 1, since the panel is filled once its
+    // creation has returned; it stays as the one place such a message would be handled.
     int OnInitDialog(HWND window);
     void OnFileNameChange(HWND window);
     void OnDownloadButton();
@@ -62,12 +63,14 @@ public:
     // The panel's thread (the one that runs the exports) only.
     HINSTANCE instance;
     HWND parentWindow;
-    // Always kDialogTemplate: the panel is created from the template this names.
+    // Always kDialogTemplate, set at construction: the one place that names the template
+    // the panel is created from, beside the module that holds it.
     int dialogTemplate;
     // The last parameter block from KDLL_Create or KDLL_Open; words 2 to 8 are read
     // when they are needed, so the last KDLL_Open's are in force.
     KdllParams hostParams;
-    // The stored setting "Morphing", read when the panel opens; nothing else reads it.
+    // The stored setting "Morphing", read each time the panel opens; nothing reads it,
+    // and it stays as the one place in the instance that holds the setting.
     uint32_t morphing;
     DownloaderDialog panel;
 
@@ -76,8 +79,9 @@ public:
     // time-out stays the layer's even after that (ScsiDevice::IsRequestHeld).
     ScsiDevice* device;
     FirmwareImage firmware;
-    // Read by both threads, set once at construction: nothing gives the flag another
-    // value, so the transfer's own result decides success.
+    // Read by both threads; always 1, since nothing gives the flag another value: the
+    // transfer's own result decides success. With 0 the worker would assume success after
+    // a fixed wait and the completion would restart Windows, a way kept for such a flag.
     int32_t verifyTransfer;
 
     // The one field both threads use while a transfer runs: 999 from the start of the

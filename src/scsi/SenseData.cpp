@@ -1,3 +1,4 @@
+// Reading fixed-format sense data, and its key and ASC/ASCQ in words.
 #include "scsi/SenseData.h"
 
 #include "base/FormatText.h"

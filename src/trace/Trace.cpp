@@ -1,3 +1,4 @@
+// The command trace's lines: formatting, the lock of both threads, the backlog and the file.
 #include "trace/Trace.h"
 
 #include <atomic>
