@@ -15,11 +15,12 @@
 #include "kdll.h"
 #include "scsi/ScsiDevice.h"
 #include "ui/DownloaderDialog.h"
+#include "ui/resources/resource.h"
 
 class Downloader {
 public:
     enum {
-        kDialogTemplate = 101,
+        kDialogTemplate = IDD_DOWNLOADER,
         // What the device is asked for, the image's size; the device caps its buffer at
         // 65,536 bytes, which the 63,490-byte payload fits.
         kDeviceBufferRequest = 65545,
