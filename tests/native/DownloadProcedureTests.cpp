@@ -7,24 +7,13 @@
 #include <vector>
 
 #include "DownloadProcedureRig.h"
+#include "DownloadTexts.h"
 
 namespace {
 
-const char kOneDrive[] = "adapters 1\ndevice 0 1 rvx\n";
-const char kInquiry[] = "12 00 00 00 2E 00 00 00 00 00 00 00";
-const char kProbe[] = "CB 00 01 00 00 00 00 F8 02 00 40 00";
-const char kPrevent[] = "1E 00 00 00 02 00 00 00 00 00 00 00";
-const char kUnload[] = "1B 00 00 00 02 00 00 00 00 00 00 00";
-const char kWrite[] = "CB 00 04 00 00 00 00 F8 02 00 40 00";
-const char kLoad[] = "1B 00 00 00 03 00 00 00 00 00 00 00";
-const char kTestUnitReady[] = "00 00 00 00 00 00 00 00 00 00 00 00";
-const char kReading[] = "Reading F/W file...";
-const char kDownloading[] = "Downloading... (Do NOT turn off!)";
+using namespace download;
 
-std::string At(const char* address, const char* cdb)
-{
-    return std::string(address) + " " + cdb;
-}
+const char kOneDrive[] = "adapters 1\ndevice 0 1 rvx\n";
 
 // The INQUIRY of the selected drive, then two preparations of every drive that takes the
 // probe and a third of the one chosen.
@@ -69,7 +58,7 @@ TEST(DownloadProcedure, ChecksBeforeTheTransfer)
          true,
          true,
          1,
-         {kReading, "Check download protocol...", "Transfer F/W Code...", kDownloading},
+         {kReading, kCheckProtocol, kTransferCode, kDownloading},
          ChecksOfOneDrive(),
          taken + "3: 'NEMBRIKACD-ROM RVX-4417K 1.00  ' passed\n4: 'VEXO Type 4.0' passed\n"
                  "5: 'Done' passed\n6: '' in progress\n"},
@@ -118,7 +107,7 @@ TEST(DownloadProcedure, ChecksBeforeTheTransfer)
          true,
          true,
          0,
-         {kReading, "Check download protocol...", "Mismatch protocol between F/W and drive!"},
+         {kReading, kCheckProtocol, kProtocolMismatch},
          {At("0:1", kInquiry), At("0:1", kProbe), At("0:1", kProbe)},
          taken + "3: '" + model + "' passed\n4: 'Unkown' failed\n5: '' idle\n6: '' idle\n"},
     };
@@ -186,7 +175,7 @@ TEST(DownloadProcedure, CompletionReportsTheTransfer)
 {
     const std::vector<std::string> checks = {At("0:1", kLoad), At("0:1", kTestUnitReady),
                                              At("0:1", kTestUnitReady)};
-    const char kWarn[] = "warn 'You should better to restart right now and try again !' 'Warning'";
+    const std::string warn = std::string("warn '") + kWarningText + "' 'Warning'";
     struct {
         const char* name;
         const char* faults;
@@ -207,31 +196,14 @@ TEST(DownloadProcedure, CompletionReportsTheTransfer)
          {"no bar"},
          {},
          "'' idle"},
-        {"succeeded",
-         "",
-         1,
-         1,
-         1,
-         {"Download has done successfully!"},
-         {"no bar"},
-         checks,
-         "'Done' passed"},
-        {"failed",
-         "",
-         0,
-         1,
-         0,
-         {"Fail to Download, Restart Now!"},
-         {"no bar", kWarn, "restart"},
-         {},
-         "'' failed"},
+        {"succeeded", "", 1, 1, 1, {kSucceeded}, {"no bar"}, checks, "'Done' passed"},
+        {"failed", "", 0, 1, 0, {kWriteFailed}, {"no bar", warn, "restart"}, {}, "'' failed"},
         {"the new firmware does not load",
          "fault 0 1 load reject\n",
          1,
          1,
          0,
-         {"Download has done successfully!",
-          "New F/W is something wrong. no response to Inquiry !"},
+         {kSucceeded, kNoAnswer},
          {"no bar"},
          {At("0:1", kLoad)},
          "'Done' passed"},
@@ -240,7 +212,7 @@ TEST(DownloadProcedure, CompletionReportsTheTransfer)
          1,
          0,
          1,
-         {"Download has done successfully!"},
+         {kSucceeded},
          {"no bar", "restart"},
          checks,
          "'Done' passed"},
