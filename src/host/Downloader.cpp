@@ -128,10 +128,23 @@ int Downloader::IsWindows9x() const
     return device != nullptr && device->isWindows9x;
 }
 
+void Downloader::SettleTrace()
+{
+    char tracePath[TraceFile::kPathSize];
+    Trace::Settle(StoredSettings::ReadTraceFile(tracePath, sizeof tracePath) ? tracePath : nullptr);
+}
+
 int Downloader::OpenDialog()
 {
-    if (!panel.Create(instance, dialogTemplate, parentWindow, DownloaderDialogProc))
+    Trace::Line("open: drive address %08lX: adapter %u, target %u",
+                static_cast<unsigned long>(hostParams.driveAddress),
+                static_cast<unsigned>(hostParams.driveAddress & 0xFF),
+                static_cast<unsigned>((hostParams.driveAddress >> 8) & 0xFF));
+    if (!panel.Create(instance, dialogTemplate, parentWindow, DownloaderDialogProc)) {
+        // Without a panel nothing else would decide the trace, and its last line says why.
+        SettleTrace();
         return 0;
+    }
     panel.ShowTitle(hostParams.captionWindow);
     // The host's address wins over what discovery chose. Without a device the panel
     // still opens; every download then ends at the drive check. A running write keeps
@@ -142,8 +155,7 @@ int Downloader::OpenDialog()
     }
     panel.FindInitialFirmwareFile();
     StoredSettings::ReadMorphing(&morphing);
-    char tracePath[TraceFile::kPathSize];
-    Trace::Settle(StoredSettings::ReadTraceFile(tracePath, sizeof tracePath) ? tracePath : nullptr);
+    SettleTrace();
 
     if (IsTransferRunning() || transferUnreported)
         ResumeTransferDisplay();

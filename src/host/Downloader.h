@@ -95,6 +95,8 @@ private:
     // The panel as the download procedure sees it.
     DownloadPanel PanelForProcedure();
     int IsWindows9x() const;
+    // KDLL_TRACE, else the stored setting, decides whether the trace is on.
+    void SettleTrace();
     void StartTransferTimer();
     // A panel opened while the worker writes, or before its result was reported: shows
     // the transfer as its start left the panel, and starts the timer that reports it.

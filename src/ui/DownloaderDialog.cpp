@@ -4,6 +4,7 @@
 
 #include "base/ProductInfo.h"
 #include "download/InfoRow.h"
+#include "trace/Trace.h"
 #include "ui/ListViewControl.h"
 #include "ui/StaticTextControl.h"
 #include "ui/resources/resource.h"
@@ -13,6 +14,20 @@ namespace {
 const int kStatePictureIds[4] = {IDB_LOGO, IDB_WAIT, IDB_OK, IDB_NG};
 // The images of the row states, in RowState order.
 const int kRowIconIds[4] = {IDI_ROW_IDLE, IDI_ROW_PASSED, IDI_ROW_FAILED, IDI_ROW_IN_PROGRESS};
+
+// Why the host sees no panel: most often the module handle it gave is not the library's
+// (its own, or null for the program), which holds no such dialog.
+void TraceNotCreated(HINSTANCE module, int dialogTemplate, DWORD error)
+{
+    if (!Trace::IsOn())
+        return;
+    char path[MAX_PATH] = "";
+    DWORD length = GetModuleFileNameA(module, path, sizeof path);
+    Trace::Line("panel: not created: dialog %d of module %p ('%s'): error %lu", dialogTemplate,
+                static_cast<void*>(module),
+                length > 0 && length < sizeof path ? path : "no such module",
+                static_cast<unsigned long>(error));
+}
 
 } // namespace
 
@@ -38,8 +53,10 @@ int DownloaderDialog::Create(HINSTANCE moduleInstance, int dialogTemplate, HWND 
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     dialog = CreateDialogParamA(module, MAKEINTRESOURCEA(dialogTemplate), parent, procedure, 0);
-    if (dialog == nullptr)
+    if (dialog == nullptr) {
+        TraceNotCreated(module, dialogTemplate, GetLastError());
         return 0;
+    }
 
     infoList = new ListViewControl(dialog, IDC_INFO_LIST);
     imageList = ImageList_Create(16, 16, ILC_COLOR4 | ILC_MASK, 3, 1);
