@@ -19,8 +19,10 @@ case "$layer" in
     d) aspi="wnaspi32=" ;;
     *) echo "wine-exec: unknown layer '$layer'" >&2; exit 2 ;;
 esac
-# mscoree and mshtml stay off so that Wine never offers to install Mono or Gecko.
-export WINEDLLOVERRIDES="$aspi;mscoree=;mshtml="
+# mscoree and mshtml stay off so that Wine never offers to install Mono or Gecko; winedbg
+# stays off so that a crash ends the program at once instead of waiting in the debugger
+# until the time-out (the test programs also report a crash themselves and exit).
+export WINEDLLOVERRIDES="$aspi;mscoree=;mshtml=;winedbg.exe="
 "$here/wine-prefix.sh"
 cd "$(dirname "$program")"
 exec timeout --kill-after=10 ${KDLL_WINE_TIMEOUT:-900} "${WINE:-/usr/lib/wine/wine64}" "./$(basename "$program")" "$@"

@@ -61,16 +61,10 @@ std::string Format(const char* format, unsigned a, unsigned b = 0, unsigned c = 
 
 } // namespace
 
-AspiLister::AspiLister(HMODULE layer)
-    : inquiryTimeoutMs(kInquiryTimeoutMs), supportInfo(0), getSupportInfo(nullptr),
-      sendCommand(nullptr)
+AspiLister::AspiLister(HMODULE module) : inquiryTimeoutMs(kInquiryTimeoutMs), supportInfo(0)
 {
-    if (layer == nullptr)
-        return;
-    getSupportInfo = reinterpret_cast<SupportInfoFn>(
-        reinterpret_cast<void*>(GetProcAddress(layer, MAKEINTRESOURCEA(1))));
-    sendCommand = reinterpret_cast<SendCommandFn>(
-        reinterpret_cast<void*>(GetProcAddress(layer, MAKEINTRESOURCEA(2))));
+    if (module != nullptr)
+        layer.Bind(module);
 }
 
 void AspiLister::Run()
@@ -79,7 +73,7 @@ void AspiLister::Run()
     devices.clear();
     if (!IsBound())
         return;
-    supportInfo = getSupportInfo();
+    supportInfo = layer.SupportInfo();
     if (((supportInfo >> 8) & 0xFF) != SS_COMP)
         return;
     unsigned count = supportInfo & 0xFF;
@@ -97,7 +91,7 @@ void AspiLister::ListAdapter(uint8_t id)
     std::memset(&inquiry, 0, sizeof inquiry);
     inquiry.SRB_Cmd = SC_HA_INQUIRY;
     inquiry.SRB_HaId = id;
-    adapter.status = static_cast<uint8_t>(sendCommand(&inquiry));
+    adapter.status = static_cast<uint8_t>(layer.Send(&inquiry));
     if (adapter.status == SS_COMP) {
         CopyTrimmed(adapter.manager, inquiry.HA_ManagerId, sizeof inquiry.HA_ManagerId);
         CopyTrimmed(adapter.identifier, inquiry.HA_Identifier, sizeof inquiry.HA_Identifier);
@@ -114,7 +108,7 @@ void AspiLister::ListAdapter(uint8_t id)
         query.SRB_Cmd = SC_GET_DEV_TYPE;
         query.SRB_HaId = id;
         query.SRB_Target = target;
-        uint32_t status = sendCommand(&query);
+        uint32_t status = layer.Send(&query);
         // A layer without the device type query still answers INQUIRY.
         if (status == SS_NO_DEVICE || status == SS_INVALID_HA)
             continue;
@@ -143,14 +137,13 @@ void AspiLister::ListAdapter(uint8_t id)
 
 uint8_t AspiLister::Inquiry(uint8_t adapter, uint8_t target, uint8_t lun, uint8_t* data)
 {
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     InquiryBlock* block = new InquiryBlock;
     std::memset(block, 0, sizeof *block);
-    if (event == nullptr) {
+    SRB_ExecSCSICmd& srb = block->srb;
+    if (!AspiLayer::Arm(srb)) {
         delete block;
         return SS_INSUFFICIENT_RESOURCES;
     }
-    SRB_ExecSCSICmd& srb = block->srb;
     srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
     srb.SRB_HaId = adapter;
     srb.SRB_Flags = SRB_DIR_IN | SRB_EVENT_NOTIFY;
@@ -160,28 +153,16 @@ uint8_t AspiLister::Inquiry(uint8_t adapter, uint8_t target, uint8_t lun, uint8_
     srb.SRB_BufPointer = block->data;
     srb.SRB_SenseLen = ASPI_SENSE_LEN;
     srb.SRB_CDBLen = 6;
-    srb.SRB_PostProc = event;
     srb.CDBByte[0] = 0x12;
     srb.CDBByte[4] = sizeof block->data;
-    volatile uint8_t& status = srb.SRB_Status;
 
-    uint8_t result = static_cast<uint8_t>(sendCommand(&srb));
-    if (result == SS_PENDING) {
-        if (WaitForSingleObject(event, inquiryTimeoutMs) != WAIT_OBJECT_0) {
-            SRB_Abort abort;
-            std::memset(&abort, 0, sizeof abort);
-            abort.SRB_Cmd = SC_ABORT_SRB;
-            abort.SRB_HaId = adapter;
-            abort.SRB_ToAbort = &srb;
-            sendCommand(&abort);
-            WaitForSingleObject(event, kAbortWaitMs);
-        }
-        result = status;
-        if (result == SS_PENDING)
-            return SS_PENDING; // the layer still owns the block and the event: left to it
-    }
+    AspiRoundTrip trip = layer.Run(srb, inquiryTimeoutMs, kAbortWaitMs);
+    if (!trip.givenBack)
+        return SS_PENDING; // the layer still owns the block and the event: left to it
+    uint8_t result = static_cast<uint8_t>(trip.sent);
+    if (result == SS_PENDING)
+        result = srb.SRB_Status;
     std::memcpy(data, block->data, sizeof block->data);
-    CloseHandle(event);
     delete block;
     return result;
 }

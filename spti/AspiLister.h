@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "scsi/AspiLayer.h"
 #include "scsi/AspiTypes.h"
 
 struct ListedAdapter {
@@ -44,7 +45,7 @@ public:
     // layer: a loaded WNASPI32.dll; its entry points are bound by ordinal.
     explicit AspiLister(HMODULE layer);
 
-    int IsBound() const { return getSupportInfo != nullptr && sendCommand != nullptr; }
+    int IsBound() const { return layer.IsBound(); }
     // Asks the layer for everything it knows; fills the fields below.
     void Run();
     // CD-ROM drives that answered INQUIRY.
@@ -58,13 +59,9 @@ public:
     std::vector<ListedDevice> devices;
 
 private:
-    typedef uint32_t(__cdecl* SupportInfoFn)();
-    typedef uint32_t(__cdecl* SendCommandFn)(void* request);
-
     void ListAdapter(uint8_t id);
     // Runs an INQUIRY of 36 bytes; the final SRB_Status, SS_PENDING when it never ended.
     uint8_t Inquiry(uint8_t adapter, uint8_t target, uint8_t lun, uint8_t* data);
 
-    SupportInfoFn getSupportInfo;
-    SendCommandFn sendCommand;
+    AspiLayer layer;
 };

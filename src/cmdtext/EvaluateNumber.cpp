@@ -1,21 +1,15 @@
+// EvaluateNumber: one number token of a command line, in the radix its prefix names.
 #include "cmdtext/EvaluateNumber.h"
 
 #include <cstdlib>
 
+#include "base/AsciiText.h"
 #include "cmdtext/MatchPattern.h"
 #include "cmdtext/MsfAddress.h"
 
 namespace {
 
 const uint32_t kInt32Max = 0x7FFFFFFFu;
-
-void UpperCase(char* text)
-{
-    for (; *text; ++text) {
-        if (*text >= 'a' && *text <= 'z')
-            *text = static_cast<char>(*text - 32);
-    }
-}
 
 int8_t Low8(uint32_t value)
 {
@@ -27,17 +21,6 @@ int8_t Low8(uint32_t value)
 bool IsScanSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 // Skips leading blanks and reads an optional sign; true for '-'.

@@ -1,10 +1,12 @@
+// FormatCommand: a command line read token by token into the device's pending request.
 #include "cmdtext/FormatCommand.h"
 
 #include <cinttypes>
 #include <cstring>
 
+#include "base/AsciiText.h"
+#include "base/FormatText.h"
 #include "cmdtext/EvaluateNumber.h"
-#include "cmdtext/FormatText.h"
 #include "cmdtext/MatchPattern.h"
 #include "cmdtext/MsfAddress.h"
 
@@ -29,14 +31,6 @@ struct Request {
     uint32_t dataLength;
     uint32_t timeoutMs;
 };
-
-void UpperCase(char* text)
-{
-    for (; *text; ++text) {
-        if (*text >= 'a' && *text <= 'z')
-            *text = static_cast<char>(*text - 32);
-    }
-}
 
 // Bytes past the twelfth are dropped.
 void PutByte(Request& request, uint32_t value)

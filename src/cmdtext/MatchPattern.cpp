@@ -1,3 +1,4 @@
+// MatchPattern: the wildcard matcher with captures that splits and classifies tokens.
 #include "cmdtext/MatchPattern.h"
 
 #include <cstring>

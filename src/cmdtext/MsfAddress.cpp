@@ -1,3 +1,4 @@
+// Logical block addresses to and from minute, second and frame.
 #include "cmdtext/MsfAddress.h"
 
 namespace {

@@ -1,3 +1,4 @@
+// TextBuffer: the owned, growable character buffer of the interpreter.
 #include "cmdtext/TextBuffer.h"
 
 #include <cstdlib>

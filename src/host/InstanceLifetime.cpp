@@ -1,3 +1,5 @@
+// The instance's lifetime: the one way to it, when it may be built and freed, and the
+// worker's hold on it and on this library.
 #include "host/InstanceLifetime.h"
 
 #include "host/Downloader.h"
@@ -29,8 +31,8 @@ int ReferenceOwnLibrary(HMODULE* reference)
 } // namespace
 
 InstanceLifetime::InstanceLifetime()
-    : ownerThread(0), panelDepth(0), deferredDestroy(nullptr), transferInstance(nullptr),
-      workerHolds(0), orphaned(0), workerLibrary(nullptr)
+    : ownerThread(0), panelDepth(0), instance(nullptr), destroyed(0), workerFrees(0),
+      workerLibrary(nullptr)
 {
     InitializeCriticalSection(&lock);
 }
@@ -40,9 +42,25 @@ InstanceLifetime::~InstanceLifetime()
     DeleteCriticalSection(&lock);
 }
 
-int InstanceLifetime::IsOwnerThread() const
+Downloader* InstanceLifetime::Instance()
 {
-    return theDownloader == nullptr || GetCurrentThreadId() == ownerThread;
+    EnterCriticalSection(&lock);
+    Downloader* downloader = instance;
+    LeaveCriticalSection(&lock);
+    return downloader;
+}
+
+Downloader* InstanceLifetime::HostInstance()
+{
+    EnterCriticalSection(&lock);
+    Downloader* downloader = destroyed ? nullptr : instance;
+    LeaveCriticalSection(&lock);
+    return downloader;
+}
+
+int InstanceLifetime::IsOwnerThread()
+{
+    return HostInstance() == nullptr || GetCurrentThreadId() == ownerThread;
 }
 
 int InstanceLifetime::MayCreate()
@@ -54,41 +72,55 @@ int InstanceLifetime::MayCreate()
 
 void InstanceLifetime::Adopt(Downloader* created)
 {
-    theDownloader = created;
+    EnterCriticalSection(&lock);
+    instance = created;
+    destroyed = 0;
+    workerFrees = 0;
     ownerThread = GetCurrentThreadId();
+    LeaveCriticalSection(&lock);
+}
+
+void InstanceLifetime::Forget(Downloader* freed)
+{
+    EnterCriticalSection(&lock);
+    if (instance == freed) {
+        instance = nullptr;
+        destroyed = 0;
+        workerFrees = 0;
+    }
+    LeaveCriticalSection(&lock);
 }
 
 int InstanceLifetime::Destroy()
 {
-    Downloader* downloader = theDownloader;
-    if (downloader == nullptr)
+    if (HostInstance() == nullptr)
         return 0;
     // From here on the exports see no instance, even while its freeing waits.
-    theDownloader = nullptr;
-    if (panelDepth > 0) {
-        deferredDestroy = downloader;
-        return 1;
-    }
-    Release(downloader);
+    EnterCriticalSection(&lock);
+    destroyed = 1;
+    LeaveCriticalSection(&lock);
+    if (panelDepth == 0)
+        Release();
     return 1;
 }
 
-void InstanceLifetime::Release(Downloader* downloader)
+void InstanceLifetime::Release()
 {
     EnterCriticalSection(&lock);
-    int held = transferInstance == downloader && workerHolds;
+    Downloader* downloader = instance;
+    int held = downloader->IsTransferRunning();
     if (held)
-        orphaned = 1;
+        workerFrees = 1;
+    else
+        instance = nullptr; // not to be reached while its destructor runs
     LeaveCriticalSection(&lock);
     if (!held) {
         delete downloader;
         return;
     }
     // The worker frees it once the drive has answered the write; until then only the
-    // panel goes, and the callbacks lose their way to the instance.
+    // panel goes.
     downloader->CloseDialog();
-    if (currentDownloader == downloader)
-        currentDownloader = nullptr;
 }
 
 void InstanceLifetime::EnterPanelCode()
@@ -98,11 +130,13 @@ void InstanceLifetime::EnterPanelCode()
 
 void InstanceLifetime::LeavePanelCode()
 {
-    if (--panelDepth > 0 || deferredDestroy == nullptr)
+    if (--panelDepth > 0)
         return;
-    Downloader* downloader = deferredDestroy;
-    deferredDestroy = nullptr;
-    Release(downloader);
+    EnterCriticalSection(&lock);
+    int waiting = instance != nullptr && destroyed && !workerFrees;
+    LeaveCriticalSection(&lock);
+    if (waiting)
+        Release();
 }
 
 int InstanceLifetime::BeginTransfer(Downloader* downloader)
@@ -111,28 +145,17 @@ int InstanceLifetime::BeginTransfer(Downloader* downloader)
     if (!ReferenceOwnLibrary(&library))
         return 0;
     EnterCriticalSection(&lock);
-    transferInstance = downloader;
-    workerHolds = 1;
-    orphaned = 0;
+    InterlockedExchange(&downloader->transferState, Downloader::kTransferRunning);
     workerLibrary = library;
     LeaveCriticalSection(&lock);
     return 1;
 }
 
-Downloader* InstanceLifetime::TransferInstance()
+void InstanceLifetime::AbandonTransfer(Downloader* downloader)
 {
     EnterCriticalSection(&lock);
-    Downloader* downloader = transferInstance;
-    LeaveCriticalSection(&lock);
-    return downloader;
-}
-
-void InstanceLifetime::AbandonTransfer()
-{
-    EnterCriticalSection(&lock);
+    InterlockedExchange(&downloader->transferState, 0);
     HMODULE library = workerLibrary;
-    transferInstance = nullptr;
-    workerHolds = 0;
     workerLibrary = nullptr;
     LeaveCriticalSection(&lock);
     if (library != nullptr)
@@ -144,10 +167,12 @@ void InstanceLifetime::EndTransfer(Downloader* downloader, LONG result, HWND dis
     EnterCriticalSection(&lock);
     // Published only now: the panel's thread may use the device as soon as it sees it.
     InterlockedExchange(&downloader->transferState, result);
-    int freeIt = orphaned;
-    transferInstance = nullptr;
-    workerHolds = 0;
-    orphaned = 0;
+    int freeIt = workerFrees && instance == downloader;
+    if (freeIt) {
+        instance = nullptr;
+        destroyed = 0;
+        workerFrees = 0;
+    }
     HMODULE library = workerLibrary;
     workerLibrary = nullptr;
     LeaveCriticalSection(&lock);
@@ -164,7 +189,7 @@ void InstanceLifetime::EndTransfer(Downloader* downloader, LONG result, HWND dis
 int InstanceLifetime::IsTransferRunning()
 {
     EnterCriticalSection(&lock);
-    int running = workerHolds;
+    int running = instance != nullptr && instance->IsTransferRunning();
     LeaveCriticalSection(&lock);
     return running;
 }

@@ -13,6 +13,8 @@ struct ProductDescriptor {
 };
 
 struct FirmwareImage {
+    // kImageBytes: nine bytes behind the file's 65,536 stay at the load's fill value, so
+    // that a record scanned up to the image's end reads 0xFF rather than past it.
     enum { kFileBytes = 65536, kImageBytes = 65545, kCodeOffset = 0x0800 };
 
     // Where one scan met the protocol marker and the identification record: offsets of

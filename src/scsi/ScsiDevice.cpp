@@ -1,5 +1,6 @@
-// The request side of ScsiDevice: construction, addressing, the pending request, the
-// sense results and drive discovery. Nothing here touches Windows directly.
+// The request side of ScsiDevice: construction, addressing, the pending request, its
+// execution through the ASPI layer, the sense results and drive discovery. Nothing here
+// touches Windows directly.
 #include "scsi/ScsiDevice.h"
 
 #include <cstdlib>
@@ -15,6 +16,9 @@ const uint8_t kInquiryProbe[12] = {0x12, 0, 0, 0, 36, 0, 0, 0, 0, 0, 0, 0};
 const uint8_t kTypeCdrom = 0x05; // peripheral qualifier 0, device type 5
 const unsigned kDriveUnknown = 0;
 const unsigned kDriveCdrom = 5;
+// After a time-out the request is aborted; a layer that honours the abort gives the
+// block back within this time.
+const uint32_t kAbortGraceMs = 2000;
 
 void BlankNuls(char* text, int length)
 {
@@ -30,7 +34,7 @@ ScsiDevice::ScsiDevice(int requestedSize)
     : adapterCount(0), adapterId(0), targetId(0), direction(SRB_DIR_IN), dataLength(0),
       dataBuffer(nullptr), bufferBlock(nullptr), bufferCapacity(0), cdbLength(0), senseKey(0),
       asc(0), ascq(0), timeoutMs(kDefaultTimeoutMs), timedOut(0), isWindows9x(0), driveCount(0),
-      aspiModule(nullptr), getSupportInfo(nullptr), sendCommand(nullptr), heldEvent(nullptr)
+      requestHeld(0)
 {
     std::memset(cdb, 0, sizeof cdb);
     std::memset(drives, 0, sizeof drives);
@@ -49,8 +53,28 @@ ScsiDevice::ScsiDevice(int requestedSize)
 
 ScsiDevice::~ScsiDevice()
 {
-    ReleasePlatform();
+    // A layer that still owns a request may still write into it: it keeps its module.
+    if (requestHeld)
+        layer.Abandon();
     std::free(bufferBlock);
+}
+
+void ScsiDevice::AttachLayer(AspiLayer::SupportInfoFn supportInfo,
+                             AspiLayer::SendCommandFn sendCommand)
+{
+    layer.Bind(supportInfo, sendCommand);
+    ReadAdapterCount();
+}
+
+void ScsiDevice::ReadAdapterCount()
+{
+    adapterCount = 0;
+    // Status in bits 15-8, number of host adapters in bits 7-0.
+    uint32_t info = layer.SupportInfo();
+    if (((info >> 8) & 0xFF) == SS_COMP)
+        adapterCount = static_cast<uint8_t>(info & 0xFF);
+    Trace::Line("aspi: support word %04lX, %u host adapter(s)",
+                static_cast<unsigned long>(info & 0xFFFF), static_cast<unsigned>(adapterCount));
 }
 
 ScsiDevice& ScsiDevice::SetAdapter(uint8_t id)
@@ -88,6 +112,72 @@ void ScsiDevice::SetCommandBlock10(const uint8_t* bytes, uint8_t dir, uint32_t l
     cdbLength = 10;
     direction = dir;
     dataLength = length;
+}
+
+int ScsiDevice::ReclaimHeldRequest()
+{
+    if (!requestHeld)
+        return 1;
+    if (!AspiLayer::Reclaim(srb))
+        return 0;
+    requestHeld = 0;
+    return 1;
+}
+
+int ScsiDevice::ExecuteCommand()
+{
+    if (!ReclaimHeldRequest()) {
+        // Still the request of an earlier command: nothing of the block may change.
+        senseKey = 0;
+        timedOut = 1;
+        TraceNotSent("the layer still holds the request of an earlier command");
+        return 0;
+    }
+    if (adapterId >= adapterCount || !layer.IsBound()) {
+        TraceNotSent("no such host adapter");
+        return 0;
+    }
+    if (!AspiLayer::Arm(srb)) {
+        TraceNotSent("no completion event");
+        return 0;
+    }
+
+    srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
+    srb.SRB_HaId = adapterId;
+    // Windows 9x ASPI layers take the direction from the command and reject the
+    // direction bits; NT layers need them.
+    srb.SRB_Flags =
+        static_cast<uint8_t>(isWindows9x ? SRB_EVENT_NOTIFY : direction | SRB_EVENT_NOTIFY);
+    srb.SRB_Target = targetId;
+    srb.SRB_Lun = 0;
+    srb.SRB_BufLen = dataLength;
+    srb.SRB_SenseLen = ASPI_SENSE_LEN;
+    srb.SRB_BufPointer = dataBuffer;
+    srb.SRB_CDBLen = cdbLength;
+    std::memcpy(srb.CDBByte, cdb, cdbLength);
+    std::memset(srb.SenseArea, 0, ASPI_SENSE_LEN);
+    senseKey = 0;
+    timedOut = 0;
+
+    uint32_t sentAt = TraceRequest();
+    AspiRoundTrip trip = layer.Run(srb, timeoutMs, kAbortGraceMs);
+    if (trip.timedOut) {
+        timedOut = 1;
+        TraceTimeOut(sentAt, trip.abortAnswered, trip.givenBack);
+        requestHeld = !trip.givenBack;
+        return 0;
+    }
+    ExtractSense();
+    int succeeded = CommandSucceeded();
+    TraceResult(sentAt, succeeded);
+    return succeeded;
+}
+
+int ScsiDevice::AbortCommand()
+{
+    if (!layer.IsBound())
+        return 0;
+    return layer.Abort(adapterId, &srb) == SS_COMP;
 }
 
 void ScsiDevice::ExtractSense()

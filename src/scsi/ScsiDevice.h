@@ -1,12 +1,13 @@
 // The drive connection over ASPI for Win32: the address of the drive, one pending
 // request, the transfer buffer, the sense of the last command and the drive table.
 // Free of <windows.h>: the request fields are written by the command-line
-// interpreter, which also builds natively. ScsiDeviceWin32.cpp holds the part that
-// talks to WNASPI32.dll and Windows.
+// interpreter, which also builds natively. AspiLayer sends the requests;
+// ScsiDeviceWin32.cpp finds WNASPI32.dll and asks Windows what the drives are.
 #pragma once
 
 #include <cstdint>
 
+#include "scsi/AspiLayer.h"
 #include "scsi/AspiTypes.h"
 #include "scsi/DriveEntry.h"
 
@@ -46,7 +47,10 @@ public:
     int AbortCommand();
     // 1 while the ASPI layer still owns a request that timed out and was not given back
     // on abort: the request block and buffer must then be neither reused nor freed.
-    int IsRequestHeld() const { return heldEvent != nullptr; }
+    int IsRequestHeld() const { return requestHeld; }
+    // Sends through a layer linked into the program instead of WNASPI32.dll (the drive
+    // model, in the native tests), and takes its adapter count.
+    void AttachLayer(AspiLayer::SupportInfoFn supportInfo, AspiLayer::SendCommandFn sendCommand);
 
     // Probes targets 0 to 7 of every adapter with INQUIRY and records the CD-ROM drives.
     void DiscoverDrives();
@@ -77,11 +81,12 @@ public:
 
 private:
     // Platform side (ScsiDeviceWin32.cpp, or ScsiDeviceNative.cpp where there is no
-    // ASPI): binds the layer, learns the Windows family and the adapter count.
+    // ASPI): learns the Windows family and loads the layer.
     void BindPlatform();
-    void ReleasePlatform();
     // GetDriveTypeA of "X:\" on Windows.
     static unsigned DriveTypeOfLetter(char letter);
+    // Asks the bound layer for its host adapters.
+    void ReadAdapterCount();
     // Completes the bookkeeping of a request the layer kept after a time-out; 1 once the
     // layer has given it back, 0 while it still holds it.
     int ReclaimHeldRequest();
@@ -95,12 +100,7 @@ private:
     // What one discovery probe found at adapter a, target t.
     void TraceProbe(unsigned a, unsigned t, int answered, const DriveEntry* recorded) const;
 
-    // WNASPI32.dll's entry points are cdecl and take or return 32-bit words.
-    typedef uint32_t (*SupportInfoFn)();
-    typedef uint32_t (*SendCommandFn)(void* request);
-
-    void* aspiModule;
-    SupportInfoFn getSupportInfo;
-    SendCommandFn sendCommand;
-    void* heldEvent;
+    AspiLayer layer;
+    // The layer kept the request after a time-out; its event is still in srb.
+    int requestHeld;
 };

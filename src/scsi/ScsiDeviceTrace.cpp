@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cmdtext/FormatText.h"
+#include "base/FormatText.h"
 #include "scsi/ScsiDevice.h"
 #include "scsi/SenseData.h"
 #include "trace/Trace.h"

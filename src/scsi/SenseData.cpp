@@ -1,6 +1,7 @@
+// Reading fixed-format sense data, and its key and ASC/ASCQ in words.
 #include "scsi/SenseData.h"
 
-#include "cmdtext/FormatText.h"
+#include "base/FormatText.h"
 
 #include <cstdio>
 

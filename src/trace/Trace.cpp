@@ -1,3 +1,4 @@
+// The command trace's lines: formatting, the lock of both threads, the backlog and the file.
 #include "trace/Trace.h"
 
 #include <atomic>
@@ -5,8 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cmdtext/FormatText.h"
-#include "host/ProductInfo.h"
+#include "base/FormatText.h"
 
 volatile int Trace::state;
 char Trace::backlog[Trace::kBacklogSize];
@@ -23,7 +23,7 @@ std::atomic_flag lineLock = ATOMIC_FLAG_INIT;
 
 } // namespace
 
-void Trace::Begin()
+void Trace::Begin(const char* product)
 {
     StartClock();
     char path[TraceFile::kPathSize];
@@ -37,19 +37,20 @@ void Trace::Begin()
     if (named)
         TurnOn(path);
     lineLock.clear(std::memory_order_release);
-    Line("start: %s, built " __DATE__ " " __TIME__ ", %u-bit", KDLL_PRODUCT_TITLE,
+    Line("start: %s, built " __DATE__ " " __TIME__ ", %u-bit", product,
          static_cast<unsigned>(8 * sizeof(void*)));
 }
 
-void Trace::Settle()
+void Trace::Settle(const char* settingPath)
 {
     char path[TraceFile::kPathSize];
-    int named = ReadEnvironment(path, sizeof path) || ReadSetting(path, sizeof path);
+    int named = ReadEnvironment(path, sizeof path);
+    const char* chosen = named ? path : settingPath;
     while (lineLock.test_and_set(std::memory_order_acquire))
         Pause();
     if (state != kOn) {
-        if (named)
-            TurnOn(path);
+        if (chosen != nullptr)
+            TurnOn(chosen);
         else
             TurnOff();
     }
@@ -68,9 +69,9 @@ void Trace::TurnOn(const char* path)
         TurnOff();
     if (state == kOn && droppedLines > 0) {
         char note[80];
-        size_t length = FormatText(note, sizeof note,
-                                   "(%u more lines before the panel opened did not fit)\r\n",
-                                   droppedLines);
+        size_t length =
+            FormatText(note, sizeof note, "(%u more lines before the panel opened did not fit)\r\n",
+                       droppedLines);
         if (!file.Append(note, length))
             TurnOff();
     }

@@ -30,10 +30,12 @@ public:
     enum { kLineSize = 512, kBacklogSize = 32768 };
 
     // KDLL_Create: starts the clock on the first call, takes the calling thread as the
-    // panel's, and turns the trace on when KDLL_TRACE names a file.
-    static void Begin();
-    // The panel opens: KDLL_TRACE, else the setting, decides whether the trace is on.
-    static void Settle();
+    // panel's, turns the trace on when KDLL_TRACE names a file, and writes the first line
+    // with the product's name and version.
+    static void Begin(const char* product);
+    // The panel opens: KDLL_TRACE, else the file the stored setting names (settingPath,
+    // null when it names none), decides whether the trace is on.
+    static void Settle(const char* settingPath);
 
     // 1 while lines are being kept (on, or undecided): callers may skip work otherwise.
     static int IsOn() { return state != kOff; }
@@ -55,7 +57,6 @@ private:
     static uint32_t ClockMs();
     static int OnPanelThread();
     static int ReadEnvironment(char* path, int size);
-    static int ReadSetting(char* path, int size);
     static void Pause();
 
     static volatile int state;

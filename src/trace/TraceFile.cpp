@@ -1,3 +1,4 @@
+// Appending to the trace's file, and moving it aside at its bound.
 #include "trace/TraceFile.h"
 
 #include <cstdio>

@@ -1,5 +1,5 @@
 // The trace where there is no Windows (the native build): a monotonic clock, one
-// thread, and KDLL_TRACE from the environment; there is no registry.
+// thread, and KDLL_TRACE from the environment.
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -40,11 +40,6 @@ int Trace::ReadEnvironment(char* path, int size)
         return 0;
     std::strcpy(path, name);
     return 1;
-}
-
-int Trace::ReadSetting(char*, int)
-{
-    return 0;
 }
 
 void Trace::Pause()

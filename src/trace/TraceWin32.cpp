@@ -1,7 +1,6 @@
-// The Windows side of the trace: its clock, the threads, where the file is named.
+// The Windows side of the trace: its clock, the threads, and the environment variable.
 #include <windows.h>
 
-#include "host/ProductInfo.h"
 #include "trace/Trace.h"
 
 namespace {
@@ -11,7 +10,6 @@ bool started;
 DWORD panelThread;
 
 const char kEnvironmentName[] = "KDLL_TRACE";
-const char kSettingName[] = "TraceFile";
 
 } // namespace
 
@@ -38,29 +36,6 @@ int Trace::ReadEnvironment(char* path, int size)
     DWORD length = GetEnvironmentVariableA(kEnvironmentName, path, static_cast<DWORD>(size));
     // 0: not set or empty; size or more: the room needed, the name does not fit.
     return length > 0 && length < static_cast<DWORD>(size);
-}
-
-// Read-only access: a user without write rights to the key still gets the trace.
-int Trace::ReadSetting(char* path, int size)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, KDLL_SETTINGS_KEY, 0, KEY_QUERY_VALUE, &key) !=
-        ERROR_SUCCESS)
-        return 0;
-    DWORD type = 0;
-    DWORD bytes = static_cast<DWORD>(size);
-    LONG queried =
-        RegQueryValueExA(key, kSettingName, nullptr, &type, reinterpret_cast<BYTE*>(path), &bytes);
-    RegCloseKey(key);
-    if (queried != ERROR_SUCCESS || type != REG_SZ || bytes == 0)
-        return 0;
-    // A text stored without its NUL still ends within the buffer.
-    if (path[bytes - 1] != '\0') {
-        if (bytes >= static_cast<DWORD>(size))
-            return 0;
-        path[bytes] = '\0';
-    }
-    return path[0] != '\0';
 }
 
 void Trace::Pause()

@@ -1,3 +1,4 @@
+// The information list's wrapper: one message to the control per operation, each change traced.
 #include "ui/ListViewControl.h"
 
 #include <commctrl.h>

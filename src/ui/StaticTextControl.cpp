@@ -1,3 +1,4 @@
+// The status text's wrapper: each text traced as it is set.
 #include "ui/StaticTextControl.h"
 
 #include "trace/Trace.h"

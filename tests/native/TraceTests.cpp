@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ProductInfo.h"
 #include "trace/Trace.h"
 #include "trace/TraceFile.h"
 
@@ -76,17 +77,17 @@ TEST(Trace, WritesOnlyToANamedWritableFile)
     std::remove(path.c_str());
 
     unsetenv("KDLL_TRACE");
-    Trace::Begin();
+    Trace::Begin(KDLL_PRODUCT_TITLE);
     Trace::Line("before the panel %d", 1);
-    Trace::Settle();
+    Trace::Settle(nullptr);
     EXPECT_EQ(0, Trace::IsOn());
     Trace::Line("after the panel %d", 2);
     EXPECT_FALSE(std::filesystem::exists(path));
 
-    Trace::Begin();
+    Trace::Begin(KDLL_PRODUCT_TITLE);
     Trace::Line("discovery %d", 3);
     setenv("KDLL_TRACE", path.c_str(), 1);
-    Trace::Settle();
+    Trace::Settle(nullptr);
     Trace::Line("panel %d", 4);
     std::vector<std::string> lines = ReadLines(path);
     ASSERT_EQ(3u, lines.size());
@@ -97,7 +98,7 @@ TEST(Trace, WritesOnlyToANamedWritableFile)
     EXPECT_LT(std::strtoul(lines[2].c_str(), nullptr, 10), 60000ul) << "milliseconds first";
 
     setenv("KDLL_TRACE", (TestDir() + "/no-such-folder/trace.txt").c_str(), 1);
-    Trace::Begin();
+    Trace::Begin(KDLL_PRODUCT_TITLE);
     EXPECT_EQ(0, Trace::IsOn()) << "an unwritable file turns the trace off";
     unsetenv("KDLL_TRACE");
 }

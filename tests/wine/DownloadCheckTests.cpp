@@ -345,19 +345,19 @@ TEST(DownloadChecks, NoDeviceEndsAtTheDrivePresence)
     SimLink sim;
     ASSERT_TRUE(sim.Configure(kOneDrive)) << sim.LastError();
     PanelHost panel; // the host window, and kdll.dll for the panel's resources
-    hostParams = panel.Params(0x0100);
     Downloader downloader(panel.kdll.Module(), panel.host);
+    downloader.hostParams = panel.Params(0x0100);
     delete downloader.device;
     downloader.device = nullptr;
     downloader.OpenDialog();
-    ASSERT_NE(nullptr, downloader.dialog);
+    ASSERT_NE(nullptr, downloader.panel.dialog);
 
     char temp[MAX_PATH] = "";
     GetTempPathA(sizeof temp, temp);
     FirmwareFileBuilder file = FirmwareFileBuilder::Standard("2.00");
     std::string path = file.WriteTo(temp, "kdll-nodevice.zqx");
     ASSERT_NE("", path);
-    SetDlgItemTextA(downloader.dialog, 1002, path.c_str());
+    SetDlgItemTextA(downloader.panel.dialog, 1002, path.c_str());
     sim.ClearLog();
 
     EXPECT_EQ(0, downloader.StartDownload());
@@ -366,12 +366,11 @@ TEST(DownloadChecks, NoDeviceEndsAtTheDrivePresence)
     for (int row = 0; row < 7; ++row)
         shown.push_back({panel.Cell(row, 1), panel.RowImage(row)});
     EXPECT_EQ(RowsText(WithSum(Then(FileRowsPassed(), {}), file)), RowsText(shown));
-    EXPECT_EQ(0, downloader.PrepareDrive());
+    EXPECT_EQ(0, DownloadProcedure(downloader.device, downloader.firmware).PrepareDrive());
     EXPECT_EQ(0, downloader.firmware.driveDescriptor.protocolType40);
     EXPECT_EQ(0u, sim.Requests().size());
 
     downloader.CloseDialog();
-    hostParams = KdllParams();
     DeleteFileA(path.c_str());
 }
 

@@ -1,5 +1,6 @@
 // What the download tests expect to see, written out from the drive's and the user's
-// side: the command bytes, the status texts, and the information list as readable text.
+// side: the commands of each step and the information list as readable text. The command
+// bytes and the texts themselves are in DownloadTexts.h.
 #pragma once
 
 #include <string>
@@ -7,47 +8,14 @@
 #include <vector>
 
 #include "DownloadRig.h"
+#include "DownloadTexts.h"
 
 namespace download {
-
-// Command blocks, 12 bytes each.
-const char kInquiry[] = "12 00 00 00 2E 00 00 00 00 00 00 00";
-const char kProbe[] = "CB 00 01 00 00 00 00 F8 02 00 40 00";
-const char kPrevent[] = "1E 00 00 00 02 00 00 00 00 00 00 00";
-const char kUnload[] = "1B 00 00 00 02 00 00 00 00 00 00 00";
-const char kWrite[] = "CB 00 04 00 00 00 00 F8 02 00 40 00";
-const char kLoad[] = "1B 00 00 00 03 00 00 00 00 00 00 00";
-const char kTestUnitReady[] = "00 00 00 00 00 00 00 00 00 00 00 00";
-
-const char kReady[] = "Ready.";
-const char kReading[] = "Reading F/W file...";
-const char kCheckProtocol[] = "Check download protocol...";
-const char kTransferCode[] = "Transfer F/W Code...";
-const char kDownloading[] = "Downloading... (Do NOT turn off!)";
-const char kSucceeded[] = "Download has done successfully!";
-const char kWriteFailed[] = "Fail to Download, Restart Now!";
-const char kNoAnswer[] = "New F/W is something wrong. no response to Inquiry !";
-const char kDriveMismatch[] = "Mismatch  Drive(RVX-4417K)!";
-const char kProtocolMismatch[] = "Mismatch protocol between F/W and drive!";
-const char kThreadFailed[] = "Fail to transfer!";
-const char kUnableToOpen[] = "Unable to open file!";
-const char kDamaged[] = "Damaged F/W file!";
-
-const char kWarningText[] = "You should better to restart right now and try again !";
-const char kNoticeText[] =
-    " F/W Settings Change\n\n  You must shut down your computer before the new F/W will take\n"
-    "  effect.\n\n  Do you want to shut down your computer now?";
 
 const char kProtocolName[] = "VEXO Type 4.0";
 const char kUnknownName[] = "Unkown";
 
 enum RowState { kIdle = 0, kPassed = 1, kFailed = 2, kInProgress = 3 };
-
-// "address command-bytes", as DownloadRig::CommandTexts writes them.
-inline std::string At(const char* address, const char* cdb)
-{
-    return std::string(address) + " " + cdb;
-}
 
 // The commands of one preparation of a drive that accepts the probe, with the unload
 // sent unloads times.

@@ -65,7 +65,8 @@ TEST(DownloadPrepareDrive, AnswersAndCommands)
         // The probe's answer must decide the protocol afresh each time.
         downloader.firmware.driveDescriptor.protocolType40 = c.protocol ? 0 : 1;
 
-        EXPECT_EQ(c.result, downloader.PrepareDrive());
+        EXPECT_EQ(c.result,
+                  DownloadProcedure(downloader.device, downloader.firmware).PrepareDrive());
         EXPECT_EQ(c.protocol, downloader.firmware.driveDescriptor.protocolType40);
 
         std::vector<std::string> expected = {At("0:1", kProbe)};

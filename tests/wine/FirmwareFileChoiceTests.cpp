@@ -14,6 +14,7 @@
 #include "SimLink.h"
 #include "SystemCallRecorder.h"
 #include "host/Downloader.h"
+#include "settings/StoredSettings.h"
 
 namespace {
 
@@ -147,18 +148,21 @@ TEST_F(SettingTest, DwordIsRead)
     DWORD value = 0x12345678;
     Store(REG_DWORD, &value, sizeof value);
     uint32_t number = 7;
-    EXPECT_EQ(1, downloader->ReadSetting(HKEY_CURRENT_USER, kKey, "Morphing", &number, nullptr, 0));
+    EXPECT_EQ(
+        1, StoredSettings::ReadSetting(HKEY_CURRENT_USER, kKey, "Morphing", &number, nullptr, 0));
     EXPECT_EQ(0x12345678u, number);
 }
 
 TEST_F(SettingTest, MissingKeyOrValueChangesNothing)
 {
     uint32_t number = 7;
-    EXPECT_EQ(0, downloader->ReadSetting(HKEY_CURRENT_USER, kKey, "Morphing", &number, nullptr, 0));
+    EXPECT_EQ(
+        0, StoredSettings::ReadSetting(HKEY_CURRENT_USER, kKey, "Morphing", &number, nullptr, 0));
     EXPECT_EQ(7u, number);
     DWORD value = 1;
     Store(REG_DWORD, &value, sizeof value);
-    EXPECT_EQ(0, downloader->ReadSetting(HKEY_CURRENT_USER, kKey, "Other", &number, nullptr, 0));
+    EXPECT_EQ(0,
+              StoredSettings::ReadSetting(HKEY_CURRENT_USER, kKey, "Other", &number, nullptr, 0));
     EXPECT_EQ(7u, number);
 }
 
@@ -166,27 +170,29 @@ TEST_F(SettingTest, TextValues)
 {
     Store(REG_SZ, "12", 3);
     uint32_t number = 7;
-    EXPECT_EQ(0, downloader->ReadSetting(HKEY_CURRENT_USER, kKey, "Morphing", &number, nullptr, 0))
+    EXPECT_EQ(0,
+              StoredSettings::ReadSetting(HKEY_CURRENT_USER, kKey, "Morphing", &number, nullptr, 0))
         << "a text is not taken for the number";
     EXPECT_EQ(7u, number);
 
     char text[16];
     memset(text, 'x', sizeof text);
-    EXPECT_EQ(1, downloader->ReadSetting(HKEY_CURRENT_USER, kKey, "Morphing", nullptr, text,
-                                         sizeof text));
+    EXPECT_EQ(1, StoredSettings::ReadSetting(HKEY_CURRENT_USER, kKey, "Morphing", nullptr, text,
+                                             sizeof text));
     EXPECT_STREQ("12", text);
 
     // Stored without its NUL, and longer than the caller's buffer.
     Store(REG_SZ, "ABCDEFGHIJKLMNOPQRSTUVWXYZ", 26);
     memset(text, 'x', sizeof text);
-    EXPECT_EQ(1, downloader->ReadSetting(HKEY_CURRENT_USER, kKey, "Morphing", nullptr, text, 8));
+    EXPECT_EQ(1,
+              StoredSettings::ReadSetting(HKEY_CURRENT_USER, kKey, "Morphing", nullptr, text, 8));
     EXPECT_STREQ("ABCDEFG", text);
     EXPECT_EQ('x', text[8]) << "written past the caller's buffer";
 
     std::string large(200, 'L');
     Store(REG_SZ, large.c_str(), static_cast<DWORD>(large.size() + 1));
-    EXPECT_EQ(
-        0, downloader->ReadSetting(HKEY_CURRENT_USER, kKey, "Morphing", nullptr, text, sizeof text))
+    EXPECT_EQ(0, StoredSettings::ReadSetting(HKEY_CURRENT_USER, kKey, "Morphing", nullptr, text,
+                                             sizeof text))
         << "a value larger than 128 bytes is not read";
 }
 
@@ -196,9 +202,9 @@ TEST_F(SettingTest, OpeningThePanelReadsMorphing)
     Store(REG_DWORD, &value, sizeof value);
     PanelHost host;
     Downloader panel(host.kdll.Module(), host.host);
-    hostParams = host.Params(0);
+    panel.hostParams = host.Params(0);
     panel.OpenDialog();
-    ASSERT_NE(nullptr, panel.dialog);
+    ASSERT_NE(nullptr, panel.panel.dialog);
     EXPECT_EQ(3u, panel.morphing);
     panel.CloseDialog();
 }
@@ -223,7 +229,8 @@ TEST_F(SettingTest, ReadOnlyKeyIsRead)
     ASSERT_TRUE(patch.IsActive());
     realRegOpenKeyExA = reinterpret_cast<decltype(&RegOpenKeyExA)>(patch.Original());
     uint32_t number = 0;
-    EXPECT_EQ(1, downloader->ReadSetting(HKEY_CURRENT_USER, kKey, "Morphing", &number, nullptr, 0));
+    EXPECT_EQ(
+        1, StoredSettings::ReadSetting(HKEY_CURRENT_USER, kKey, "Morphing", &number, nullptr, 0));
     EXPECT_EQ(5u, number);
 }
 

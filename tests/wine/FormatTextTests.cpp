@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "cmdtext/FormatText.h"
+#include "base/FormatText.h"
 
 namespace {
 

@@ -33,11 +33,11 @@ protected:
             << sim.LastError();
         ASSERT_TRUE(recorder.IsActive());
         host.EnterFolder();
-        hostParams = host.Params(0x0100);
         downloader.reset(new Downloader(host.kdll.Module(), host.host));
+        downloader->hostParams = host.Params(0x0100);
         downloader->OpenDialog();
-        ASSERT_NE(nullptr, downloader->dialog);
-        list = downloader->infoList;
+        ASSERT_NE(nullptr, downloader->panel.dialog);
+        list = downloader->panel.infoList;
         ASSERT_NE(nullptr, list);
     }
     void TearDown() override
@@ -81,20 +81,20 @@ protected:
 TEST_F(ListViewTest, WrappersAttachToThePanelsControls)
 {
     EXPECT_EQ(host.Item(1006), list->GetHandle());
-    EXPECT_EQ(downloader->dialog, list->parent);
+    EXPECT_EQ(downloader->panel.dialog, list->parent);
     EXPECT_EQ(2, list->columnCount) << "the two headers of the panel";
     EXPECT_EQ(7, list->rowCount) << "the seven rows of the panel";
 
-    ListViewControl attached(downloader->dialog, 1006);
+    ListViewControl attached(downloader->panel.dialog, 1006);
     EXPECT_EQ(host.Item(1006), attached.GetHandle());
     EXPECT_EQ(0, attached.columnCount) << "a wrapper counts only what it added itself";
     EXPECT_EQ(0, attached.rowCount);
 
-    ASSERT_NE(nullptr, downloader->statusText);
-    EXPECT_EQ(host.Item(1001), downloader->statusText->GetHandle());
-    EXPECT_EQ(downloader->dialog, downloader->statusText->parent);
+    ASSERT_NE(nullptr, downloader->panel.statusText);
+    EXPECT_EQ(host.Item(1001), downloader->panel.statusText->GetHandle());
+    EXPECT_EQ(downloader->panel.dialog, downloader->panel.statusText->parent);
     char text[32] = "Transfer F/W Code...";
-    downloader->statusText->SetText(text);
+    downloader->panel.statusText->SetText(text);
     text[0] = '\0'; // the control keeps its own copy
     EXPECT_EQ("Transfer F/W Code...", host.Text(1001));
 }
@@ -212,7 +212,7 @@ TEST_F(ListViewTest, CellTextIsReadIntoOneSharedBufferOf80Bytes)
     }
 
     // Every list reads into the same buffer: the last read wins.
-    ListViewControl other(downloader->dialog, 1006);
+    ListViewControl other(downloader->panel.dialog, 1006);
     const char* first = list->GetCellText(1, 0, nullptr);
     const char* second = other.GetCellText(3, 0, nullptr);
     EXPECT_EQ(first, second);
@@ -229,8 +229,8 @@ TEST_F(ListViewTest, ProgressBarSitsInTheValueCellAtMost150Wide)
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "value column " << c.columnWidth << " px");
         list->SetColumnWidth(1, c.columnWidth);
-        downloader->CreateProgressBar(row);
-        HWND bar = downloader->progressBar;
+        downloader->panel.CreateProgressBar(row);
+        HWND bar = downloader->panel.progressBar;
         ASSERT_NE(nullptr, bar);
         EXPECT_EQ(bar, host.ProgressBar());
         EXPECT_EQ(list->GetHandle(), GetParent(bar));
@@ -259,39 +259,39 @@ TEST_F(ListViewTest, ProgressBarSitsInTheValueCellAtMost150Wide)
                   static_cast<COLORREF>(SendMessageA(bar, kGetBarBackground, 0, 0)));
         EXPECT_EQ(0, SendMessageA(bar, PBM_GETPOS, 0, 0));
 
-        downloader->SetProgress(61);
+        downloader->panel.SetProgress(61);
         EXPECT_EQ(61, SendMessageA(bar, PBM_GETPOS, 0, 0));
-        downloader->SetProgress(110);
+        downloader->panel.SetProgress(110);
         EXPECT_EQ(100, SendMessageA(bar, PBM_GETPOS, 0, 0)) << "the bar keeps to its range";
 
-        downloader->DestroyProgressBar();
+        downloader->panel.DestroyProgressBar();
         EXPECT_FALSE(IsWindow(bar));
-        EXPECT_EQ(nullptr, downloader->progressBar);
+        EXPECT_EQ(nullptr, downloader->panel.progressBar);
     }
 }
 
 TEST_F(ListViewTest, ProgressWithoutABarDoesNothing)
 {
-    ASSERT_EQ(nullptr, downloader->progressBar);
-    downloader->SetProgress(50);
+    ASSERT_EQ(nullptr, downloader->panel.progressBar);
+    downloader->panel.SetProgress(50);
     EXPECT_EQ(nullptr, host.ProgressBar());
 
-    downloader->CreateProgressBar(6);
-    downloader->DestroyProgressBar();
-    downloader->SetProgress(50);
+    downloader->panel.CreateProgressBar(6);
+    downloader->panel.DestroyProgressBar();
+    downloader->panel.SetProgress(50);
     EXPECT_EQ(nullptr, host.ProgressBar());
-    EXPECT_EQ(nullptr, downloader->progressBar);
-    downloader->DestroyProgressBar(); // a second removal finds nothing to remove
-    EXPECT_EQ(nullptr, downloader->progressBar);
+    EXPECT_EQ(nullptr, downloader->panel.progressBar);
+    downloader->panel.DestroyProgressBar(); // a second removal finds nothing to remove
+    EXPECT_EQ(nullptr, downloader->panel.progressBar);
 
     // Outside the report view the list has no cell rectangles to give: no bar.
     HWND handle = list->GetHandle();
     LONG style = GetWindowLongA(handle, GWL_STYLE);
     SetWindowLongA(handle, GWL_STYLE, (style & ~LVS_TYPEMASK) | LVS_LIST);
-    downloader->CreateProgressBar(6);
-    EXPECT_EQ(nullptr, downloader->progressBar);
+    downloader->panel.CreateProgressBar(6);
+    EXPECT_EQ(nullptr, downloader->panel.progressBar);
     EXPECT_EQ(nullptr, host.ProgressBar());
-    downloader->SetProgress(50);
+    downloader->panel.SetProgress(50);
     EXPECT_EQ(nullptr, host.ProgressBar());
     SetWindowLongA(handle, GWL_STYLE, style);
 }

@@ -131,44 +131,44 @@ TEST_F(PanelResourceTest, StatePicturesAreLoadedOnceAndReleasedAtClose)
 {
     SystemCallRecorder recorder(GetModuleHandleA(nullptr));
     ASSERT_TRUE(recorder.IsActive());
-    hostParams = host.Params(0x0100);
     std::unique_ptr<Downloader> downloader(new Downloader(host.kdll.Module(), host.host));
+    downloader->hostParams = host.Params(0x0100);
 
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round == 0 ? "first round" : "second round");
         Held closed = Now();
         downloader->OpenDialog();
-        ASSERT_NE(nullptr, downloader->dialog);
+        ASSERT_NE(nullptr, downloader->panel.dialog);
         std::map<int, HBITMAP> loaded;
         for (int id : kStatePictures) {
-            downloader->SetStatePicture(id);
+            downloader->panel.SetStatePicture(id);
             loaded[id] = host.StatePictureHandle();
             ASSERT_EQ(id, PanelHost::IdentifyPicture(host.kdll.Module(), loaded[id]))
                 << "bitmap " << id;
         }
-        downloader->SetStatePicture(108);
-        downloader->CreateProgressBar(6);
+        downloader->panel.SetStatePicture(108);
+        downloader->panel.CreateProgressBar(6);
         downloader->transferState = Downloader::kTransferRunning;
         Held open = Now();
 
         for (int tick = 0; tick < 200; ++tick) {
-            DownloaderDialogProc(downloader->dialog, WM_TIMER, 100, 0);
+            DownloaderDialogProc(downloader->panel.dialog, WM_TIMER, 100, 0);
             HBITMAP shown = host.StatePictureHandle();
             ASSERT_TRUE(shown == loaded[103] || shown == loaded[108]) << "tick " << tick;
         }
         for (int change = 0; change < 50; ++change) {
             for (int id : kStatePictures) {
-                downloader->SetStatePicture(id);
+                downloader->panel.SetStatePicture(id);
                 ASSERT_EQ(loaded[id], host.StatePictureHandle())
                     << "change " << change << " bitmap " << id;
             }
         }
-        downloader->SetStatePicture(108);
+        downloader->panel.SetStatePicture(108);
         if (round == 1)
             ExpectSame(open, Now(), "after 200 ticks and 200 changes");
 
         downloader->transferState = 0;
-        DownloaderDialogProc(downloader->dialog, WM_TIMER, 100, 0);
+        DownloaderDialogProc(downloader->panel.dialog, WM_TIMER, 100, 0);
         ASSERT_EQ(loaded[106], host.StatePictureHandle());
         downloader->CloseDialog();
         for (int id : kStatePictures)

@@ -35,8 +35,8 @@ protected:
             << sim.LastError();
         ASSERT_TRUE(recorder.IsActive()) << "this program's shut-down calls cannot be intercepted";
         host.EnterFolder();
-        hostParams = host.Params(0x0100);
         downloader.reset(new Downloader(host.kdll.Module(), host.host));
+        downloader->hostParams = host.Params(0x0100);
     }
     void TearDown() override
     {
@@ -47,8 +47,8 @@ protected:
     void OpenPanel()
     {
         downloader->OpenDialog();
-        ASSERT_NE(nullptr, downloader->dialog);
-        ASSERT_EQ(downloader->dialog, host.Dialog());
+        ASSERT_NE(nullptr, downloader->panel.dialog);
+        ASSERT_EQ(downloader->panel.dialog, host.Dialog());
     }
 
     // The panel as the download start leaves it when the worker runs: both buttons off,
@@ -57,12 +57,12 @@ protected:
     {
         EnableWindow(host.Item(kDownload), FALSE);
         EnableWindow(host.Item(kOpenFile), FALSE);
-        downloader->CreateProgressBar(6);
-        ASSERT_NE(nullptr, downloader->progressBar);
+        downloader->panel.CreateProgressBar(6);
+        ASSERT_NE(nullptr, downloader->panel.progressBar);
         downloader->transferState = Downloader::kTransferRunning;
     }
 
-    INT_PTR Tick() { return DownloaderDialogProc(downloader->dialog, WM_TIMER, 100, 0); }
+    INT_PTR Tick() { return DownloaderDialogProc(downloader->panel.dialog, WM_TIMER, 100, 0); }
 
     int Position() const
     {
@@ -84,30 +84,32 @@ TEST_F(PanelStateTest, TicksMoveTheBarByTimeAndAlternateThePicture)
 {
     OpenPanel();
     BeginTransfer();
-    ASSERT_EQ(0u, progressTicks) << "a previous transfer left its ticks";
-    const LONG first = blinkCount;
+    ASSERT_EQ(0u, downloader->panel.progressTicks) << "a previous transfer left its ticks";
+    const LONG first = downloader->panel.blinkCount;
     const int positions[12] = {12, 24, 36, 48, 61, 73, 85, 97, 110, 122, 134, 146};
     for (int tick = 0; tick < 12; ++tick) {
         EXPECT_EQ(TRUE, Tick()) << "tick " << tick + 1;
         int expected = positions[tick] < 100 ? positions[tick] : 100; // the bar's range ends at 100
         EXPECT_EQ(expected, Position()) << "tick " << tick + 1;
-        EXPECT_EQ(static_cast<ULONG>(1100 * (tick + 1)), progressTicks) << "tick " << tick + 1;
+        EXPECT_EQ(static_cast<ULONG>(1100 * (tick + 1)), downloader->panel.progressTicks)
+            << "tick " << tick + 1;
         EXPECT_EQ(PictureForBlink(first + tick), host.StatePicture()) << "tick " << tick + 1;
-        EXPECT_EQ(first + tick + 1, blinkCount) << "tick " << tick + 1;
+        EXPECT_EQ(first + tick + 1, downloader->panel.blinkCount) << "tick " << tick + 1;
         EXPECT_FALSE(host.IsEnabled(kDownload)) << "tick " << tick + 1;
     }
 
     // The worker has failed: the last tick still blinks, then ends the transfer.
     downloader->transferState = 0;
     EXPECT_EQ(TRUE, Tick());
-    EXPECT_EQ(first + 13, blinkCount) << "the last tick blinks too";
-    EXPECT_EQ(0u, progressTicks) << "the counter starts afresh with the next transfer";
+    EXPECT_EQ(first + 13, downloader->panel.blinkCount) << "the last tick blinks too";
+    EXPECT_EQ(0u, downloader->panel.progressTicks)
+        << "the counter starts afresh with the next transfer";
     EXPECT_EQ(nullptr, host.ProgressBar());
-    EXPECT_EQ(nullptr, downloader->progressBar);
+    EXPECT_EQ(nullptr, downloader->panel.progressBar);
     EXPECT_EQ(kNg, host.StatePicture());
     EXPECT_TRUE(host.IsEnabled(kDownload));
     EXPECT_TRUE(host.IsEnabled(kOpenFile));
-    EXPECT_EQ(FALSE, KillTimer(downloader->dialog, 100)) << "the transfer timer still runs";
+    EXPECT_EQ(FALSE, KillTimer(downloader->panel.dialog, 100)) << "the transfer timer still runs";
 }
 
 // blinkCount runs on over downloads: the first picture of a transfer depends on how many
@@ -115,7 +117,7 @@ TEST_F(PanelStateTest, TicksMoveTheBarByTimeAndAlternateThePicture)
 TEST_F(PanelStateTest, BlinkCountIsNeverReset)
 {
     OpenPanel();
-    const LONG start = blinkCount;
+    const LONG start = downloader->panel.blinkCount;
     // Enough ticks to leave the count odd: a count restarted at 0 would begin with Wait !.
     const int ticks = start % 2 == 0 ? 2 : 1;
     BeginTransfer();
@@ -123,8 +125,8 @@ TEST_F(PanelStateTest, BlinkCountIsNeverReset)
         Tick();
     downloader->transferState = 0;
     Tick();
-    ASSERT_EQ(start + ticks + 1, blinkCount);
-    ASSERT_EQ(1, blinkCount % 2);
+    ASSERT_EQ(start + ticks + 1, downloader->panel.blinkCount);
+    ASSERT_EQ(1, downloader->panel.blinkCount % 2);
 
     BeginTransfer();
     Tick();
@@ -139,15 +141,15 @@ TEST_F(PanelStateTest, ForeignTimerDuringTransferChangesNothing)
     OpenPanel();
     BeginTransfer();
     Tick();
-    const LONG blinks = blinkCount;
-    const ULONG ticks = progressTicks;
+    const LONG blinks = downloader->panel.blinkCount;
+    const ULONG ticks = downloader->panel.progressTicks;
     const int picture = host.StatePicture();
     for (UINT_PTR timer : {7, 0, 99, 101}) {
-        EXPECT_EQ(TRUE, DownloaderDialogProc(downloader->dialog, WM_TIMER, timer, 0))
+        EXPECT_EQ(TRUE, DownloaderDialogProc(downloader->panel.dialog, WM_TIMER, timer, 0))
             << "timer " << timer;
-        SendMessageA(downloader->dialog, WM_TIMER, timer, 0);
-        EXPECT_EQ(blinks, blinkCount) << "timer " << timer;
-        EXPECT_EQ(ticks, progressTicks) << "timer " << timer;
+        SendMessageA(downloader->panel.dialog, WM_TIMER, timer, 0);
+        EXPECT_EQ(blinks, downloader->panel.blinkCount) << "timer " << timer;
+        EXPECT_EQ(ticks, downloader->panel.progressTicks) << "timer " << timer;
         EXPECT_EQ(12, Position()) << "timer " << timer;
         EXPECT_EQ(picture, host.StatePicture()) << "timer " << timer;
     }
@@ -188,7 +190,7 @@ TEST_F(PanelStateTest, SuccessEndsInTheShutDownNotice)
         EXPECT_EQ(kShutDownNotice, boxes[0].text) << c.name;
         EXPECT_EQ("Notice", boxes[0].caption) << c.name;
         EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), boxes[0].type) << c.name;
-        EXPECT_EQ(downloader->dialog, boxes[0].owner) << c.name;
+        EXPECT_EQ(downloader->panel.dialog, boxes[0].owner) << c.name;
         for (const RecordedCall& call : recorder.Calls("ExitWindowsEx"))
             EXPECT_EQ(static_cast<UINT>(EWX_SHUTDOWN | EWX_FORCE), call.type) << c.name;
     }
@@ -274,7 +276,7 @@ TEST_F(PanelStateTest, BarStartsAfreshAfterAPanelClosedMidTransfer)
     BeginTransfer();
     for (int i = 0; i < 3; ++i)
         Tick();
-    SendMessageA(downloader->dialog, WM_CLOSE, 0, 0);
+    SendMessageA(downloader->panel.dialog, WM_CLOSE, 0, 0);
     EXPECT_EQ(0, downloader->CloseDialog()) << "the panel was already gone";
     downloader->transferState = 1; // the worker has ended meanwhile
 

@@ -17,6 +17,7 @@
 #include "ImportPatch.h"
 #include "SimLink.h"
 #include "scsi/ScsiDevice.h"
+#include "base/ProductInfo.h"
 #include "trace/Trace.h"
 
 using namespace download;
@@ -320,7 +321,7 @@ TEST_F(TraceTest, TimeOutTellsWhetherTheLayerGaveTheRequestBack)
         ASSERT_TRUE(sim.Configure(scenario.c_str())) << sim.LastError();
         DeleteFileA(path.c_str());
         SetEnvironmentVariableA("KDLL_TRACE", path.c_str());
-        Trace::Begin();
+        Trace::Begin(KDLL_PRODUCT_TITLE);
         {
             ScsiDevice device(65545);
             device.timeoutMs = 200;
@@ -330,14 +331,94 @@ TEST_F(TraceTest, TimeOutTellsWhetherTheLayerGaveTheRequestBack)
             EXPECT_EQ(1, device.ExecuteCommand()) << "given back by now";
         }
         SetEnvironmentVariableA("KDLL_TRACE", nullptr);
-        Trace::Begin();
-        Trace::Settle();
+        Trace::Begin(KDLL_PRODUCT_TITLE);
+        Trace::Settle(nullptr);
         std::vector<std::string> lines = ReadLines(path);
         std::string end = EndOf(lines, "1B 00 00 00 02");
         EXPECT_EQ(0u, Event(end).find("scsi 0:0 < no completion after ")) << Joined(lines);
         EXPECT_NE(std::string::npos,
                   end.find("(time-out 200 ms): failed; " + std::string(c.expected)))
             << end;
+    }
+}
+
+} // namespace
+
+namespace {
+
+INT_PTR CALLBACK NoDialogProc(HWND, UINT, WPARAM, LPARAM)
+{
+    return FALSE;
+}
+
+// KDLL_Open records the drive address it was given. A panel that cannot be created says
+// why, the module handle the host gave and Windows' error, also when only the stored
+// setting names the trace's file: without a panel, opening it decides the trace.
+TEST_F(TraceTest, OpeningThePanelTellsTheAddressAndWhyNoPanel)
+{
+    SimLink sim;
+    ASSERT_TRUE(sim.Configure(kOneDrive)) << sim.LastError();
+    const char kKey[] = "SOFTWARE\\Brindlex";
+    struct {
+        const char* name;
+        bool libraryModule;
+        HMODULE module; // given to KDLL_Create otherwise
+        DWORD address;
+        bool bySetting; // the stored setting names the file, not KDLL_TRACE
+        std::string opened;
+    } cases[] = {
+        {"the library's module", true, nullptr, 0x00020301, false,
+         "open: drive address 00020301: adapter 1, target 3"},
+        {"the host's own module", false, GetModuleHandleA(nullptr), 0x0100, false,
+         "open: drive address 00000100: adapter 0, target 1"},
+        {"no module, the file named by the setting", false, nullptr, 0x0100, true,
+         "open: drive address 00000100: adapter 0, target 1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileA(path.c_str());
+        HKEY key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, kKey, &key));
+        if (c.bySetting)
+            RegSetValueExA(key, "TraceFile", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                           static_cast<DWORD>(path.size() + 1));
+        RegCloseKey(key);
+        SetEnvironmentVariableA("KDLL_TRACE", c.bySetting ? nullptr : path.c_str());
+        {
+            PanelHost host;
+            KdllParams params = host.Params(c.address);
+            if (!c.libraryModule)
+                params.moduleInstance = c.module;
+            ASSERT_NE(0, host.kdll.create(params));
+            host.kdll.open(params);
+            EXPECT_EQ(c.libraryModule, host.Dialog() != nullptr);
+        }
+        RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
+        std::vector<std::string> lines = ReadLines(path);
+        SCOPED_TRACE(Joined(lines));
+        EXPECT_TRUE(HasEvent(lines, c.opened));
+
+        std::string refused;
+        for (const std::string& line : lines) {
+            if (Event(line).compare(0, 20, "panel: not created: ") == 0)
+                refused = Event(line);
+        }
+        if (c.libraryModule) {
+            EXPECT_EQ("", refused);
+            continue;
+        }
+        // What Windows says to the same request, and the file the handle names.
+        SetLastError(0);
+        EXPECT_EQ(nullptr,
+                  CreateDialogParamA(c.module, MAKEINTRESOURCEA(101), nullptr, NoDialogProc, 0));
+        DWORD error = GetLastError();
+        char file[MAX_PATH] = "";
+        GetModuleFileNameA(c.module, file, sizeof file);
+        EXPECT_EQ(0u, refused.find("panel: not created: dialog 101 of module ")) << refused;
+        EXPECT_NE(std::string::npos,
+                  refused.find(std::string(" ('") + file + "'): error " + std::to_string(error)))
+            << refused;
+        EXPECT_NE(0u, error);
     }
 }
 

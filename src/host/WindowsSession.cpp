@@ -1,22 +1,13 @@
-// Ending the Windows session after a download: the shut-down notice, the request itself
-// (shut-down after a success, restart after a failure), and the privilege that NT
-// requires for it.
+// Asking Windows to end the session, with the shut-down privilege where NT wants it.
+#include "host/WindowsSession.h"
+
 #include <windows.h>
 
-#include "host/Downloader.h"
 #include "trace/Trace.h"
 
-namespace {
-
-const char kShutDownNotice[] =
-    " F/W Settings Change\n\n  You must shut down your computer before the new F/W will take\n"
-    "  effect.\n\n  Do you want to shut down your computer now?";
-
-} // namespace
-
-int Downloader::EnableShutdownPrivilege()
+int WindowsSession::EnableShutdownPrivilege(int windows9x)
 {
-    if (device != nullptr && device->isWindows9x)
+    if (windows9x)
         return 1;
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
@@ -35,20 +26,10 @@ int Downloader::EnableShutdownPrivilege()
     return error == ERROR_SUCCESS;
 }
 
-int Downloader::ShutDownPrompt()
-{
-    int answer = MessageBoxA(dialog, kShutDownNotice, "Notice", MB_OK | MB_ICONEXCLAMATION);
-    Trace::Line("shut-down notice: answered %d", answer);
-    if (answer != IDOK)
-        return 0;
-    RequestExitWindows(EWX_SHUTDOWN | EWX_FORCE, "shut-down");
-    return 1;
-}
-
-void Downloader::RequestExitWindows(unsigned flags, const char* what)
+void WindowsSession::RequestExit(unsigned flags, const char* what, int windows9x)
 {
     // Without the privilege an NT system ignores the request.
-    if (!EnableShutdownPrivilege()) {
+    if (!EnableShutdownPrivilege(windows9x)) {
         Trace::Line("%s: privilege refused, not requested", what);
         return;
     }

@@ -1,4 +1,5 @@
-#include "cmdtext/FormatText.h"
+// FormatText over the C library's formatter, the NUL always written.
+#include "base/FormatText.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,0 +1,71 @@
+// The panel's file-name box: what fills it (the one firmware file of the current
+// directory, the open-file dialog), what it holds, and the "&Download" button that
+// follows it.
+#include <windows.h>
+#include <commdlg.h>
+#include <io.h>
+
+#include <cstring>
+
+#include "ui/DownloaderDialog.h"
+#include "ui/resources/resource.h"
+
+namespace {
+
+const int kFileNameSize = 260; // the Windows path limit, NUL included
+
+} // namespace
+
+void DownloaderDialog::ChooseFirmwareFile()
+{
+    char fileName[kFileNameSize] = "";
+    OPENFILENAMEA choice;
+    std::memset(&choice, 0, sizeof choice);
+    // The size of the original structure: Windows 9x and NT 4 refuse the larger one.
+    choice.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    choice.hwndOwner = dialog;
+    choice.lpstrFilter = "Firmware file (*.ZQX)\0*.ZQX\0";
+    choice.lpstrFile = fileName;
+    choice.nMaxFile = kFileNameSize;
+    choice.Flags = OFN_FILEMUSTEXIST;
+    choice.lpstrDefExt = "ZQX";
+    if (!GetOpenFileNameA(&choice))
+        return;
+    // Raises EN_CHANGE, which enables "&Download".
+    SetDlgItemTextA(dialog, IDC_FILE_NAME, fileName);
+}
+
+void DownloaderDialog::FindInitialFirmwareFile()
+{
+    char fileName[kFileNameSize] = "";
+    int matches = 0;
+    _finddata_t found;
+    intptr_t search = _findfirst("*.zqx", &found);
+    if (search != -1) {
+        do {
+            ++matches;
+            std::strncpy(fileName, found.name, sizeof fileName - 1);
+            fileName[sizeof fileName - 1] = '\0';
+        } while (_findnext(search, &found) == 0);
+        _findclose(search);
+    }
+    if (matches == 1)
+        SetDlgItemTextA(dialog, IDC_FILE_NAME, fileName);
+}
+
+void DownloaderDialog::GetFileName(char* path, int size) const
+{
+    GetDlgItemTextA(dialog, IDC_FILE_NAME, path, size);
+}
+
+void DownloaderDialog::UpdateDownloadButton(HWND window)
+{
+    // EM_GETLINE takes the room in the buffer's first word and copies no NUL: a line that
+    // fills all 260 characters still needs one behind it.
+    char line[kFileNameSize + 1];
+    *reinterpret_cast<WORD*>(line) = kFileNameSize;
+    LRESULT length =
+        SendDlgItemMessageA(window, IDC_FILE_NAME, EM_GETLINE, 0, reinterpret_cast<LPARAM>(line));
+    line[length > 0 && length <= kFileNameSize ? length : 0] = '\0';
+    EnableWindow(GetDlgItem(window, IDC_DOWNLOAD), line[0] != '\0');
+}

@@ -1,0 +1,77 @@
+// The panel during a transfer: the progress bar that sits over a value cell of the
+// information list (placed once, it does not follow the list), and the transfer timer
+// whose ticks move it by time.
+#include "ui/DownloaderDialog.h"
+#include "ui/ListViewControl.h"
+
+namespace {
+
+const int kMaxBarWidth = 150;
+const UINT kTransferTimerMs = 500;
+// The bar shows time, not data: full after about 4.5 seconds of a transfer.
+const ULONG kTicksPerStep = 1100;
+const ULONG kTicksForFullBar = 9000;
+
+} // namespace
+
+void DownloaderDialog::CreateProgressBar(int row)
+{
+    if (infoList == nullptr)
+        return;
+    RECT cell = {};
+    cell.top = 1; // subitem 1, the value cell
+    cell.left = LVIR_LABEL;
+    if (!SendMessageA(infoList->GetHandle(), LVM_GETSUBITEMRECT, row,
+                      reinterpret_cast<LPARAM>(&cell)))
+        return;
+    int width = cell.right - cell.left;
+    if (width > kMaxBarWidth)
+        width = kMaxBarWidth;
+    progressBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE | PBS_SMOOTH,
+                                  cell.left, cell.top, width, cell.bottom - cell.top,
+                                  infoList->GetHandle(), nullptr, module, nullptr);
+    if (progressBar == nullptr)
+        return;
+    SendMessageA(progressBar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    SendMessageA(progressBar, PBM_SETBKCOLOR, 0, RGB(255, 255, 255));
+}
+
+void DownloaderDialog::SetProgress(int position)
+{
+    if (progressBar != nullptr)
+        SendMessageA(progressBar, PBM_SETPOS, position, 0);
+}
+
+void DownloaderDialog::DestroyProgressBar()
+{
+    if (progressBar != nullptr)
+        DestroyWindow(progressBar);
+    progressBar = nullptr;
+}
+
+void DownloaderDialog::StartTransferTimer()
+{
+    // Normally 0 already; not so when the panel closed itself under a running transfer,
+    // whose last tick then never came.
+    progressTicks = 0;
+    SetTimer(dialog, kTransferTimer, kTransferTimerMs, nullptr);
+}
+
+void DownloaderDialog::ResumeTransferTimer()
+{
+    // The bar goes on from where the closed panel left it.
+    SetProgress(static_cast<int>(progressTicks * 100 / kTicksForFullBar));
+    SetTimer(dialog, kTransferTimer, kTransferTimerMs, nullptr);
+}
+
+void DownloaderDialog::AdvanceProgress()
+{
+    progressTicks += kTicksPerStep;
+    SetProgress(static_cast<int>(progressTicks * 100 / kTicksForFullBar));
+}
+
+void DownloaderDialog::StopTransferTimer()
+{
+    KillTimer(dialog, kTransferTimer);
+    progressTicks = 0;
+}

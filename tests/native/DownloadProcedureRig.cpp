@@ -1,0 +1,162 @@
+// The download procedure's native rig: the drive model as a linked-in ASPI layer, and
+// the recording panel.
+#include "DownloadProcedureRig.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+namespace {
+
+// The layer's entry points take no context: the rig in use.
+DownloadProcedureRig* current;
+
+uint32_t SupportInfo()
+{
+    return current->model.SupportInfo();
+}
+
+uint32_t Send(void* request)
+{
+    DriveModel& model = current->model;
+    if (static_cast<SRB_Header*>(request)->SRB_Cmd != SC_EXEC_SCSI_CMD) {
+        static_cast<SRB_Header*>(request)->SRB_Status = SS_INVALID_CMD;
+        model.Record(request, SS_INVALID_CMD);
+        return SS_INVALID_CMD;
+    }
+    SRB_ExecSCSICmd* srb = static_cast<SRB_ExecSCSICmd*>(request);
+    SimSubmission submission;
+    uint8_t status = model.Accept(srb, submission);
+    if (!submission.pending)
+        return status;
+    model.Settle(submission);
+    DriveModel::DeliverCompletion(srb, submission);
+    model.SetFinalStatus(submission.sequence, submission.outcome.srbStatus);
+    return submission.outcome.srbStatus;
+}
+
+DownloadProcedureRig& Of(void* owner)
+{
+    return *static_cast<DownloadProcedureRig*>(owner);
+}
+
+void SetRowState(void* owner, int row, int state)
+{
+    Of(owner).states[row] = state;
+}
+
+void SetRowValue(void* owner, int row, const char* text)
+{
+    Of(owner).values[row] = text;
+}
+
+void SetStatus(void* owner, const char* text)
+{
+    Of(owner).statuses.push_back(text);
+}
+
+void ShowProgressBar(void* owner, int row)
+{
+    Of(owner).events.push_back("bar " + std::to_string(row));
+}
+
+void RemoveProgressBar(void* owner)
+{
+    Of(owner).events.push_back("no bar");
+}
+
+void GetFileName(void* owner, char* path, int size)
+{
+    std::snprintf(path, static_cast<size_t>(size), "%s", Of(owner).fileName.c_str());
+}
+
+int Warn(void* owner, const char* text, const char* caption)
+{
+    Of(owner).events.push_back(std::string("warn '") + text + "' '" + caption + "'");
+    return Of(owner).warnAnswer;
+}
+
+void Restart(void* owner)
+{
+    Of(owner).events.push_back("restart");
+}
+
+const DownloadPanel::Functions kFunctions = {
+    SetRowState,       SetRowValue, SetStatus, ShowProgressBar,
+    RemoveProgressBar, GetFileName, Warn,      Restart,
+};
+
+const char* const kStateNames[4] = {"idle", "passed", "failed", "in progress"};
+
+} // namespace
+
+DownloadProcedureRig::DownloadProcedureRig(const char* scenario)
+    : firmware(new FirmwareImage()), states{}, warnAnswer(1)
+{
+    current = this;
+    if (!model.Configure(scenario))
+        configureError = model.LastError();
+    device.reset(new ScsiDevice(65545));
+    device->AttachLayer(SupportInfo, Send);
+    device->DiscoverDrives();
+    model.ClearLog();
+}
+
+DownloadProcedureRig::~DownloadProcedureRig()
+{
+    device.reset();
+    current = nullptr;
+}
+
+void DownloadProcedureRig::NameFile(const FirmwareFileBuilder& file)
+{
+    std::string folder = std::string(KDLL_BINARY_DIR) + "/test-files/download-procedure";
+    std::filesystem::create_directories(folder);
+    fileName = folder + "/FW.ZQX";
+    std::FILE* out = std::fopen(fileName.c_str(), "wb");
+    if (out == nullptr)
+        return;
+    std::fwrite(file.bytes.data(), 1, file.bytes.size(), out);
+    std::fclose(out);
+}
+
+DownloadProcedure DownloadProcedureRig::Procedure(bool withDevice)
+{
+    return DownloadProcedure(withDevice ? device.get() : nullptr, *firmware);
+}
+
+DownloadPanel DownloadProcedureRig::Panel()
+{
+    return DownloadPanel(this, kFunctions);
+}
+
+std::vector<std::string> DownloadProcedureRig::Commands() const
+{
+    std::vector<std::string> commands;
+    SimRequestRecord record;
+    for (int i = 0; model.GetRequest(i, record); ++i) {
+        char text[64];
+        int used = std::snprintf(text, sizeof text, "%u:%u", record.adapter, record.target);
+        for (int b = 0; b < 12; ++b)
+            used += std::snprintf(text + used, sizeof text - used, " %02X", record.cdb[b]);
+        commands.push_back(text);
+    }
+    return commands;
+}
+
+uint32_t DownloadProcedureRig::LastDataOutDigest() const
+{
+    SimRequestRecord record = {};
+    if (model.RequestCount() == 0 || !model.GetRequest(model.RequestCount() - 1, record))
+        return 0;
+    return record.dataOutDigest;
+}
+
+std::string DownloadProcedureRig::RowsText() const
+{
+    std::string text;
+    for (int row = 0; row < 7; ++row)
+        text +=
+            std::to_string(row) + ": '" + values[row] + "' " + kStateNames[states[row] & 3] + "\n";
+    return text;
+}
