@@ -8,4 +8,4 @@ export KDLL_SIM_SCENARIO=$1
 rm -f ./*.zqx
 wine-exec.sh n ./zqxtool.exe make sample.zqx --revision 1.02 >/dev/null
 wine-exec.sh n ./zqxtool.exe info sample.zqx
-wine-exec.sh n ./demo_host.exe --drive 0x0100 --auto --shots 'Z:\job\results'
+wine-exec.sh n ./demo_host.exe --drive 0:1:0 --auto --shots 'Z:\job\results'
