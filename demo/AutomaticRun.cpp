@@ -116,6 +116,15 @@ RECT ScreenRectOf(HWND window, int client)
     return r;
 }
 
+// -1 when there is no such file.
+long long FileSize(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA file = {};
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &file))
+        return -1;
+    return (static_cast<long long>(file.nFileSizeHigh) << 32) | file.nFileSizeLow;
+}
+
 bool Inside(const RECT& inner, const RECT& outer)
 {
     return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
@@ -124,9 +133,10 @@ bool Inside(const RECT& inner, const RECT& outer)
 
 } // namespace
 
-AutomaticRun::AutomaticRun(const std::string& shots, const std::string& firmware)
-    : succeeded(0), shots(shots), firmware(firmware), stage(kWaitPanel), stageStart(0), busy(0),
-      fits(0), refused(0), boxesBefore(0), host(nullptr), panel(nullptr), caption(nullptr)
+AutomaticRun::AutomaticRun(const std::string& shots, const std::string& firmware, int menuTrace)
+    : succeeded(0), shots(shots), firmware(firmware), menuTrace(menuTrace), traceSize(-1),
+      stage(kWaitPanel), stageStart(0), busy(0), fits(0), refused(0), boxesBefore(0), host(nullptr),
+      panel(nullptr), caption(nullptr)
 {
 }
 
@@ -171,6 +181,8 @@ void AutomaticRun::Step()
     }
     case kOpened: {
         if (elapsed < kSettleMs)
+            return;
+        if (menuTrace && !SwitchTraceOn())
             return;
         if (!firmware.empty())
             SetDlgItemTextA(panel, kFileName, firmware.c_str());
@@ -281,6 +293,32 @@ int AutomaticRun::CheckFit()
     return ok;
 }
 
+// The program's Trace menu item, chosen as a user does; the program builds the downloader
+// anew, so the panel is found again.
+int AutomaticRun::SwitchTraceOn()
+{
+    HMENU menu = GetSubMenu(GetMenu(host), 0);
+    UINT item = GetMenuItemID(menu, 0);
+    char text[128] = "";
+    GetMenuStringA(menu, 0, text, sizeof text, MF_BYPOSITION);
+    std::printf("choosing the menu item \"%s\"\n", text);
+    std::fflush(stdout);
+    size_t before = standIns.boxCaptions.size();
+    SendMessageA(host, WM_COMMAND, item, 0);
+    // The box names the file on a line of its own.
+    std::string said = standIns.lastBoxText;
+    size_t start = said.find("\n\n");
+    size_t end = said.find("\n\n", start + 2);
+    if (standIns.boxCaptions.size() != before + 1 || start == std::string::npos ||
+        end == std::string::npos || !FindWindows()) {
+        Fail("the Trace menu item did not say where the trace goes");
+        return 0;
+    }
+    tracePath = said.substr(start + 2, end - start - 2);
+    traceSize = FileSize(tracePath);
+    return 1;
+}
+
 // A close request while the firmware is written: the program must refuse it, and say so.
 void AutomaticRun::TryToClose()
 {
@@ -300,7 +338,12 @@ void AutomaticRun::Finish()
     std::string status = TextOf(GetDlgItem(panel, kStatusText));
     if (refused < 0)
         std::printf("demo: closing during the write not tried\n");
-    succeeded = fits && refused != 0 && status == "Download has done successfully!" &&
+    // The download's lines come after those of the start (a file past its bound starts
+    // anew, smaller).
+    int traced = !menuTrace || FileSize(tracePath) != traceSize;
+    if (menuTrace)
+        std::printf("demo: trace %s %s\n", tracePath.c_str(), traced ? "written" : "NOT written");
+    succeeded = fits && refused != 0 && traced && status == "Download has done successfully!" &&
                 !standIns.boxCaptions.empty() && standIns.boxCaptions.back() == "Notice" &&
                 standIns.shutDownRequests == 1 &&
                 standIns.lastShutDownFlags == (EWX_SHUTDOWN | EWX_FORCE);

@@ -1,7 +1,8 @@
 // The user's part in the demo without a user, played on a timer of the program's thread,
 // so that the program's own message loop runs it: it takes the proposed drive when the
-// chooser shows, waits for the panel, checks that the window shows all of it, types the
-// firmware file's name, presses "&Download", tries to close the window during the write,
+// chooser shows, waits for the panel, checks that the window shows all of it, switches
+// the trace on from the menu (when asked), types the firmware file's name, presses
+// "&Download", tries to close the window during the write,
 // and closes it after the end. At each stage it prints the panel and saves its picture.
 #pragma once
 
@@ -13,7 +14,9 @@ class AutomaticRun {
 public:
     enum Stage { kWaitPanel, kOpened, kTransfer, kEnd, kFinished, kDone };
 
-    AutomaticRun(const std::string& shots, const std::string& firmware);
+    // menuTrace: switch the trace on with the program's Trace menu, and check that it
+    // is written where the program said.
+    AutomaticRun(const std::string& shots, const std::string& firmware, int menuTrace);
 
     // Starts the timer. 1 on success.
     int Start();
@@ -28,6 +31,7 @@ private:
     int FindWindows();
     void TakeProposedDrive(HWND chooser);
     int CheckFit();
+    int SwitchTraceOn();
     void TryToClose();
     void Finish();
     void Fail(const char* why);
@@ -37,6 +41,9 @@ private:
 
     std::string shots;
     std::string firmware;
+    int menuTrace;
+    std::string tracePath; // where the program said the trace goes
+    long long traceSize;   // its size once switched on
     Stage stage;
     DWORD stageStart;
     int busy;

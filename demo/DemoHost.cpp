@@ -36,7 +36,9 @@ const char kUsage[] =
     "                    panel-finished.png there\n"
     "  --firmware FILE   with --auto: type this path into the file-name box (otherwise the\n"
     "                    panel proposes the one *.zqx file of the current folder)\n"
-    "  --trace FILE      have the library write its command trace to this file\n";
+    "  --trace FILE      have the library write its command trace to this file\n"
+    "  --menu-trace      with --auto: switch the trace on with the program's Trace menu\n"
+    "                    and check that it is written where the program says\n";
 
 struct Options {
     std::string drive;
@@ -45,6 +47,7 @@ struct Options {
     std::string shots;
     std::string firmware;
     std::string trace;
+    bool menuTrace = false;
 };
 
 int ParseOptions(int argc, char** argv, Options& options)
@@ -65,6 +68,8 @@ int ParseOptions(int argc, char** argv, Options& options)
             options.firmware = argv[++i];
         } else if (arg == "--trace" && hasValue) {
             options.trace = argv[++i];
+        } else if (arg == "--menu-trace") {
+            options.menuTrace = true;
         } else {
             return 0;
         }
@@ -98,7 +103,7 @@ int main(int argc, char** argv)
         SetEnvironmentVariableA("KDLL_TRACE", options.trace.c_str());
         std::printf("command trace: %s\n", options.trace.c_str());
     }
-    AutomaticRun run(options.shots, options.firmware);
+    AutomaticRun run(options.shots, options.firmware, options.menuTrace);
     if (options.automatic && !run.Start()) {
         std::fprintf(stderr, "demo: no timer for the automatic run\n");
         return 1;

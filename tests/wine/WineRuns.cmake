@@ -43,7 +43,7 @@ set_tests_properties(wine_tests_lifetime_heap PROPERTIES TIMEOUT 600
 
 # The program (as the demo host, which answers its boxes) on the machines a user may have:
 # no ASPI layer, Wine's own stub in place of the file, and two CD-ROM drives, of which it
-# proposes the RVX-4417K in its chooser and flashes it.
+# proposes the RVX-4417K in its chooser and flashes it, its trace switched on from the menu.
 set(DEMO_RUNS ${CMAKE_BINARY_DIR}/demo-runs)
 # The two drives, with a write that lasts long enough for the demo to try closing.
 set(two_drives ${CMAKE_SOURCE_DIR}/sim/scenarios/two-drives.txt)
@@ -63,7 +63,8 @@ add_test(NAME demo_wine_stub
                  ${WINE_BIN}/demo_host.exe --auto)
 add_test(NAME demo_two_drives
          COMMAND ${DEMO_CHECK} 0 "* 1:0:0  NEMBRIKA CD-ROM RVX-4417K 1.00" ${WINE_EXEC} n
-                 ${WINE_BIN}/demo_host.exe --auto --firmware Z:${DEMO_RUNS}/sample.zqx)
+                 ${WINE_BIN}/demo_host.exe --auto --menu-trace
+                 --firmware Z:${DEMO_RUNS}/sample.zqx)
 set_tests_properties(demo_two_drives PROPERTIES FIXTURES_REQUIRED demo_firmware ENVIRONMENT
                      KDLL_SIM_SCENARIO=${DEMO_RUNS}/two-drives.txt)
 set_tests_properties(demo_firmware_file demo_no_layer demo_wine_stub demo_two_drives
