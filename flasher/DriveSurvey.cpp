@@ -147,6 +147,10 @@ std::string DriveSurvey::Problem() const
         if (readOnly)
             text += " Windows let this program open the drive for reading only: run it as "
                     "administrator.";
+        // Our layer answers nothing on Windows 9x, which brings its own.
+        if (GetVersion() & 0x80000000)
+            text += "\n\nOn Windows 95, 98 and Me, remove the WNASPI32.dll from this "
+                    "program's folder, so that Windows' own ASPI layer is used.";
         if (LayerOrigin::RunsOnWine())
             text += "\n\nUnder Wine, the drive's letter must be mapped to its /dev/srN "
                     "(winecfg, Drives), and sending the drive's commands needs root or "
