@@ -166,21 +166,26 @@ def imports_of_kdll(objdump, program):
     return names
 
 
+def link_host(command, what, objdump, program):
+    """Runs the compiler's command that makes program; the faults: what failed, or a
+    program that does not import exactly the four exports from kdll.dll."""
+    run = subprocess.run(command + ["-o", str(program)], capture_output=True, text=True)
+    if run.returncode != 0:
+        return [f"{what}: {run.stderr.strip()}"]
+    names = imports_of_kdll(objdump, program)
+    if names != EXPORTS:
+        return [f"{what}: the program imports {sorted(names)} from kdll.dll"]
+    return []
+
+
 def build_host(compiler, standard, source_name, include, lib, work, objdump):
     """Compiles the host program with the package's header and links it against the
     import library; returns the faults found."""
     source = work / source_name
     source.write_text(HOST_PROGRAM)
-    program = work / (source_name + ".exe")
-    run = subprocess.run([compiler, f"-std={standard}", "-pedantic", "-Wall", "-Wextra",
-                          "-Werror", "-I", str(include), str(source), str(lib), "-o",
-                          str(program)], capture_output=True, text=True)
-    if run.returncode != 0:
-        return [f"kdll.h as {standard}: {run.stderr.strip()}"]
-    names = imports_of_kdll(objdump, program)
-    if names != EXPORTS:
-        return [f"a {standard} program imports {sorted(names)} from kdll.dll"]
-    return []
+    return link_host([compiler, f"-std={standard}", "-pedantic", "-Wall", "-Wextra", "-Werror",
+                      "-I", str(include), str(source), str(lib)], f"kdll.h as {standard}",
+                     objdump, work / (source_name + ".exe"))
 
 
 def build_sample(compiler, rc, top, work, objdump):
@@ -195,16 +200,13 @@ def build_sample(compiler, rc, top, work, objdump):
                          capture_output=True, text=True, cwd=sample)
     if run.returncode != 0:
         return [f"sample/FlashHost.rc: {run.stderr.strip()}"]
-    run = subprocess.run([compiler, "-std=c89", "-pedantic", "-Wall", "-Wextra", "-Werror",
-                          "-mwindows", "-I", str(top / "include"), "-I", str(sample),
-                          str(sample / "FlashHost.c"), str(choose), str(resources),
-                          str(top / "lib" / "libkdll.dll.a"), "-lcomctl32", "-o",
-                          str(program)], capture_output=True, text=True)
-    if run.returncode != 0:
-        return [f"sample/FlashHost.c as C89: {run.stderr.strip()}"]
-    names = imports_of_kdll(objdump, program)
-    if names != EXPORTS:
-        return [f"the sample imports {sorted(names)} from kdll.dll"]
+    faults = link_host([compiler, "-std=c89", "-pedantic", "-Wall", "-Wextra", "-Werror",
+                        "-mwindows", "-I", str(top / "include"), "-I", str(sample),
+                        str(sample / "FlashHost.c"), str(choose), str(resources),
+                        str(top / "lib" / "libkdll.dll.a"), "-lcomctl32"],
+                       "sample/FlashHost.c as C89", objdump, program)
+    if faults:
+        return faults
     return check_program("the sample built from the package", program.read_bytes())
 
 
