@@ -47,6 +47,7 @@ PassThroughLayer::PassThroughLayer(HMODULE module)
     : module(module), adapterCount(0), discovered(0), isWindows9x(0), cancelIoEx(nullptr)
 {
     InitializeCriticalSection(&lock);
+    std::memset(timeoutByLetter, 0, sizeof timeoutByLetter);
     // The high bit of GetVersion is set on the Windows 9x family, which has its own ASPI.
     isWindows9x = (GetVersion() & 0x80000000u) != 0;
 }
@@ -199,6 +200,8 @@ uint32_t PassThroughLayer::Send(void* request)
         return Execute(static_cast<SRB_ExecSCSICmd*>(request));
     case SC_ABORT_SRB:
         return Abort(static_cast<SRB_Abort*>(request));
+    case SC_GETSET_TIMEOUTS:
+        return Timeouts(static_cast<SRB_GetSetTimeouts*>(request));
     }
     header->SRB_Status = SS_INVALID_SRB;
     return SS_INVALID_SRB;
@@ -241,6 +244,40 @@ uint32_t PassThroughLayer::HostAdapterInquiry(SRB_HAInquiry* srb)
     return SS_COMP;
 }
 
+uint32_t PassThroughLayer::Timeouts(SRB_GetSetTimeouts* srb)
+{
+    const uint8_t kAll = 0xFF;
+    uint8_t direction = srb->SRB_Flags & (SRB_DIR_IN | SRB_DIR_OUT);
+    int get = direction == SRB_DIR_IN;
+    // Reading names one device; setting may name them all.
+    if ((!get && direction != SRB_DIR_OUT) ||
+        (get && (srb->SRB_HaId == kAll || srb->SRB_Target == kAll || srb->SRB_Lun == kAll))) {
+        srb->SRB_Status = SS_INVALID_SRB;
+        return SS_INVALID_SRB;
+    }
+    EnterCriticalSection(&lock);
+    uint8_t status =
+        srb->SRB_HaId != kAll && srb->SRB_HaId >= adapterCount ? SS_INVALID_HA : SS_NO_DEVICE;
+    for (int i = 0; i < adapterCount; ++i) {
+        const LayerAdapter& adapter = adapters[i];
+        if ((srb->SRB_HaId != kAll && srb->SRB_HaId != i) ||
+            (srb->SRB_Target != kAll && srb->SRB_Target != adapter.target) ||
+            (srb->SRB_Lun != kAll && srb->SRB_Lun != adapter.lun))
+            continue;
+        uint32_t& seconds = timeoutByLetter[adapter.letter - 'A'];
+        if (get)
+            srb->SRB_Timeout = seconds;
+        else
+            seconds = srb->SRB_Timeout < PassThroughRequest::kMaxTimeoutSeconds
+                          ? srb->SRB_Timeout
+                          : PassThroughRequest::kMaxTimeoutSeconds;
+        status = SS_COMP;
+    }
+    LeaveCriticalSection(&lock);
+    srb->SRB_Status = status;
+    return status;
+}
+
 uint32_t PassThroughLayer::DeviceType(SRB_GDEVBlock* srb)
 {
     EnterCriticalSection(&lock);
@@ -270,7 +307,7 @@ uint32_t PassThroughLayer::Execute(SRB_ExecSCSICmd* srb)
         status = SS_NO_DEVICE;
     } else if ((request = new (std::nothrow) LayerRequest) == nullptr) {
         status = SS_INSUFFICIENT_RESOURCES;
-    } else if (!request->pass.Build(*srb)) {
+    } else if (!request->pass.Build(*srb, timeoutByLetter[adapters[index].letter - 'A'])) {
         status = request->pass.refusal;
     } else if (adapters[index].readOnly &&
                request->pass.Direction() == PassThroughRequest::kDataOut) {
@@ -389,7 +426,7 @@ void PassThroughLayer::RunWorker(int index)
         // drives right after it finds the layer idle. From here the worker touches only
         // the request, which no one else holds.
         if (handBack) {
-            request->pass.Complete(request->srb, error);
+            request->pass.Complete(request->srb, error, GetTickCount() - request->startedAt);
             Notify(request);
         }
         delete request;
@@ -426,6 +463,7 @@ DWORD PassThroughLayer::Transfer(LayerAdapter& adapter, LayerRequest* request, i
     PassThroughRequest& pass = request->pass;
     DWORD returned = 0;
     DWORD error = 0;
+    request->startedAt = GetTickCount();
     if (!DeviceIoControl(adapter.device, IOCTL_SCSI_PASS_THROUGH, pass.Buffer(), pass.BufferSize(),
                          pass.Buffer(), pass.BufferSize(), &returned, &overlapped))
         error = GetLastError();

@@ -14,6 +14,7 @@ struct LayerRequest {
     SRB_ExecSCSICmd* srb;
     PassThroughRequest pass;
     uint8_t flags;      // SRB_Flags at submission
+    DWORD startedAt;    // GetTickCount when the pass-through call was made
     void* postProc;     // SRB_PostProc at submission
     int abortRequested; // set under the lock
 };
@@ -67,6 +68,7 @@ private:
     int Reopen(LayerAdapter& adapter) const;
 
     uint32_t HostAdapterInquiry(SRB_HAInquiry* srb);
+    uint32_t Timeouts(SRB_GetSetTimeouts* srb);
     uint32_t DeviceType(SRB_GDEVBlock* srb);
     uint32_t Execute(SRB_ExecSCSICmd* srb);
     uint32_t Abort(SRB_Abort* srb);
@@ -87,4 +89,7 @@ private:
     int discovered;
     int isWindows9x;
     CancelIoExFn cancelIoEx;
+    // Seconds set with SC_GETSET_TIMEOUTS for the drive behind each letter A to Z (0: the
+    // layer chooses by command); kept by letter, as the drives are found again.
+    uint32_t timeoutByLetter[26];
 };

@@ -15,7 +15,8 @@ const uint32_t kDataOffset =
 
 PassThroughRequest::PassThroughRequest()
     : refusal(SS_PENDING), buffer(nullptr), bufferSize(0), dataOffset(kDataOffset),
-      direction(kDataNone), flags(0), senseLength(0), dataLength(0), callerData(nullptr)
+      direction(kDataNone), flags(0), timeoutSeconds(0), senseLength(0), dataLength(0),
+      callerData(nullptr)
 {
 }
 
@@ -67,7 +68,18 @@ uint8_t PassThroughRequest::OpcodeDirection(uint8_t opcode)
     return kDataNone;
 }
 
-int PassThroughRequest::Build(const SRB_ExecSCSICmd& srb)
+uint32_t PassThroughRequest::DefaultTimeout(uint8_t opcode, uint8_t direction)
+{
+    const uint8_t kStartStopUnit = 0x1B, kLoadUnloadMedium = 0xA6, kWriteBuffer = 0x3B;
+    const uint8_t kFirstVendorOpcode = 0xC0;
+    if (direction == kDataOut && (opcode == kWriteBuffer || opcode >= kFirstVendorOpcode))
+        return kFirmwareSeconds;
+    if (opcode == kStartStopUnit || opcode == kLoadUnloadMedium)
+        return kMediumSeconds;
+    return kCommandSeconds;
+}
+
+int PassThroughRequest::Build(const SRB_ExecSCSICmd& srb, uint32_t callerSeconds)
 {
     refusal = SS_PENDING;
     uint8_t cdbLength = srb.SRB_CDBLen;
@@ -112,6 +124,9 @@ int PassThroughRequest::Build(const SRB_ExecSCSICmd& srb)
         return 0;
     }
     flags = srb.SRB_Flags;
+    timeoutSeconds = callerSeconds != 0 ? callerSeconds : DefaultTimeout(srb.CDBByte[0], direction);
+    if (timeoutSeconds > kMaxTimeoutSeconds)
+        timeoutSeconds = kMaxTimeoutSeconds;
     senseLength = srb.SRB_SenseLen;
     dataLength = srb.SRB_BufLen;
     callerData = srb.SRB_BufPointer;
@@ -123,7 +138,7 @@ int PassThroughRequest::Build(const SRB_ExecSCSICmd& srb)
     header.SenseInfoLength = senseLength;
     header.DataIn = direction;
     header.DataTransferLength = dataLength;
-    header.TimeOutValue = kTimeoutSeconds;
+    header.TimeOutValue = timeoutSeconds;
     header.DataBufferOffset = dataOffset;
     header.SenseInfoOffset = kSenseOffset;
     std::memcpy(header.Cdb, srb.CDBByte, cdbLength);
@@ -149,7 +164,7 @@ void PassThroughRequest::CompleteAborted(SRB_ExecSCSICmd* srb)
     StoreStatus(srb, SS_ABORTED);
 }
 
-void PassThroughRequest::Complete(SRB_ExecSCSICmd* srb, uint32_t ioError) const
+void PassThroughRequest::Complete(SRB_ExecSCSICmd* srb, uint32_t ioError, uint32_t elapsedMs) const
 {
     uint8_t status = SS_ERR;
     uint8_t hostStatus = HASTAT_OK;
@@ -162,13 +177,17 @@ void PassThroughRequest::Complete(SRB_ExecSCSICmd* srb, uint32_t ioError) const
     } else if (ioError == 0 && buffer != nullptr) {
         PassThroughHeader header;
         std::memcpy(&header, buffer, sizeof header);
-        // A driver reports what moved; never more than was asked for.
-        transferred =
-            header.DataTransferLength < dataLength ? header.DataTransferLength : dataLength;
-        if (direction == kDataIn && transferred > 0)
-            std::memcpy(callerData, buffer + dataOffset, transferred);
         targetStatus = header.ScsiStatus;
-        if (targetStatus == kScsiGood) {
+        if (targetStatus == kScsiGood && elapsedMs / 1000 >= timeoutSeconds) {
+            hostStatus = HASTAT_COMMAND_TIMEOUT;
+        } else {
+            // A driver reports what moved; never more than was asked for.
+            transferred =
+                header.DataTransferLength < dataLength ? header.DataTransferLength : dataLength;
+            if (direction == kDataIn && transferred > 0)
+                std::memcpy(callerData, buffer + dataOffset, transferred);
+        }
+        if (targetStatus == kScsiGood && hostStatus == HASTAT_OK) {
             status = SS_COMP;
             if (transferred < dataLength)
                 hostStatus = HASTAT_DO_DU;

@@ -12,6 +12,7 @@ enum : uint8_t {
     SC_GET_DEV_TYPE = 0x01,
     SC_EXEC_SCSI_CMD = 0x02,
     SC_ABORT_SRB = 0x03,
+    SC_GETSET_TIMEOUTS = 0x08,
 };
 
 // SRB_Status values, also the status byte that SendASPI32Command returns.
@@ -116,6 +117,20 @@ struct SRB_HAInquiry {
     uint16_t HA_Rsvd1;
 };
 
+// SC_GETSET_TIMEOUTS: SRB_Flags SRB_DIR_IN reads, SRB_DIR_OUT sets the time-out of the
+// commands to a device, in seconds; 0xFF in SRB_HaId, SRB_Target or SRB_Lun sets it for
+// every adapter, target or LUN.
+struct SRB_GetSetTimeouts {
+    uint8_t SRB_Cmd;
+    uint8_t SRB_Status;
+    uint8_t SRB_HaId;
+    uint8_t SRB_Flags;
+    uint32_t SRB_Hdr_Rsvd;
+    uint8_t SRB_Target;
+    uint8_t SRB_Lun;
+    uint32_t SRB_Timeout;
+};
+
 struct SRB_GDEVBlock {
     uint8_t SRB_Cmd;
     uint8_t SRB_Status;
@@ -133,6 +148,8 @@ static_assert(sizeof(SRB_HAInquiry) == 60, "SRB_HAInquiry is 60 bytes");
 static_assert(offsetof(SRB_HAInquiry, HA_Count) == 0x08, "HA_Count");
 static_assert(offsetof(SRB_HAInquiry, HA_Unique) == 0x2A, "HA_Unique");
 static_assert(sizeof(SRB_GDEVBlock) == 12, "SRB_GDEVBlock is 12 bytes");
+static_assert(sizeof(SRB_GetSetTimeouts) == 14, "SRB_GetSetTimeouts is 14 bytes");
+static_assert(offsetof(SRB_GetSetTimeouts, SRB_Timeout) == 0x0A, "SRB_Timeout");
 static_assert(offsetof(SRB_GDEVBlock, SRB_DeviceType) == 0x0A, "SRB_DeviceType");
 
 // The ASPI layer is a 32-bit DLL with a fixed binary interface: in the 32-bit build the

@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     srb->SRB_BufPointer = caller;
 
     PassThroughRequest request;
-    if (!request.Build(*srb)) {
+    if (!request.Build(*srb, 0)) {
         if (request.refusal == SS_PENDING)
             std::abort();
         std::free(caller);
@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::memcpy(request.Buffer(), &header, sizeof header);
     const uint32_t errors[] = {0, 0, 0, 995, 121, 1460, 5, 1117};
     uint32_t ioError = errors[in.Byte() % (sizeof errors / sizeof errors[0])];
-    request.Complete(srb, ioError);
+    request.Complete(srb, ioError, 0);
 
     uint8_t status = srb->SRB_Status;
     if (status != SS_COMP && status != SS_ERR && status != SS_ABORTED)

@@ -62,7 +62,7 @@ TEST(PassThroughRequest, RefusedBlocks)
         uint8_t* buffer = c.nullBuffer ? nullptr : c.bufLen > sizeof data ? big.data() : data;
         SRB_ExecSCSICmd srb = Block(c.opcode, c.cdbLength, c.flags, c.bufLen, buffer);
         PassThroughRequest request;
-        int built = request.Build(srb);
+        int built = request.Build(srb, 0);
         EXPECT_EQ(c.refusal == SS_PENDING, built == 1) << c.name;
         EXPECT_EQ(c.refusal, request.refusal) << c.name;
     }
@@ -93,7 +93,7 @@ TEST(PassThroughRequest, RequestBuffer)
         srb.CDBByte[2] = 0x04;
         srb.CDBByte[11] = 0x5A;
         PassThroughRequest request;
-        ASSERT_EQ(1, request.Build(srb)) << c.name;
+        ASSERT_EQ(1, request.Build(srb, 0)) << c.name;
         PassThroughHeader header = HeaderOf(request);
         EXPECT_EQ(sizeof header, header.Length) << c.name;
         EXPECT_EQ(c.dataIn, header.DataIn) << c.name;
@@ -101,7 +101,6 @@ TEST(PassThroughRequest, RequestBuffer)
         EXPECT_EQ(0, std::memcmp(header.Cdb, srb.CDBByte, 12)) << c.name;
         EXPECT_EQ(ASPI_SENSE_LEN, header.SenseInfoLength) << c.name;
         EXPECT_EQ(c.bufLen, header.DataTransferLength) << c.name;
-        EXPECT_EQ(3600u, header.TimeOutValue) << c.name;
         EXPECT_EQ(sizeof header, header.SenseInfoOffset) << c.name;
         EXPECT_GE(header.DataBufferOffset, header.SenseInfoOffset + 255) << c.name;
         EXPECT_EQ(0u, header.DataBufferOffset % 8) << c.name;
@@ -127,23 +126,29 @@ TEST(PassThroughRequest, CompletionIntoTheBlock)
         bool residual;    // SRB_ENABLE_RESIDUAL_COUNT
         uint8_t status, hostStatus, targetStatus;
         uint32_t dataCopied, senseCopied, bufLenAfter;
+        uint32_t elapsedMs; // from the call to its end
     } cases[] = {
-        {"good", 0, 0x00, 36, 0, 18, false, SS_COMP, 0, 0, 36, 0, 36},
-        {"good with residual", 0, 0x00, 36, 0, 18, true, SS_COMP, 0, 0, 36, 0, 0},
-        {"underrun", 0, 0x00, 20, 0, 18, true, SS_COMP, HASTAT_DO_DU, 0, 20, 0, 16},
+        {"good", 0, 0x00, 36, 0, 18, false, SS_COMP, 0, 0, 36, 0, 36, 0},
+        {"good with residual", 0, 0x00, 36, 0, 18, true, SS_COMP, 0, 0, 36, 0, 0, 0},
+        {"underrun", 0, 0x00, 20, 0, 18, true, SS_COMP, HASTAT_DO_DU, 0, 20, 0, 16, 0},
         {"underrun without residual", 0, 0x00, 20, 0, 18, false, SS_COMP, HASTAT_DO_DU, 0, 20, 0,
-         36},
-        {"driver claims more than asked", 0, 0x00, 5000, 0, 18, false, SS_COMP, 0, 0, 36, 0, 36},
-        {"check condition", 0, 0x02, 0, 18, 18, false, SS_ERR, 0, 2, 0, 18, 36},
-        {"check condition, short sense area", 0, 0x02, 0, 18, 14, false, SS_ERR, 0, 2, 0, 14, 36},
+         36, 0},
+        {"driver claims more than asked", 0, 0x00, 5000, 0, 18, false, SS_COMP, 0, 0, 36, 0, 36, 0},
+        {"check condition", 0, 0x02, 0, 18, 18, false, SS_ERR, 0, 2, 0, 18, 36, 0},
+        {"check condition, short sense area", 0, 0x02, 0, 18, 14, false, SS_ERR, 0, 2, 0, 14, 36,
+         0},
         {"check condition, sense beyond the request", 0, 0x02, 0, 255, 18, false, SS_ERR, 0, 2, 0,
-         18, 36},
-        {"busy", 0, 0x08, 0, 0, 18, true, SS_ERR, 0, 8, 0, 0, 36},
-        {"cancelled", 995, 0, 0, 0, 18, false, SS_ABORTED, 0, 0, 0, 0, 36},
-        {"semaphore time-out", 121, 0, 0, 0, 18, false, SS_ERR, HASTAT_COMMAND_TIMEOUT, 0, 0, 0,
-         36},
-        {"time-out", 1460, 0, 0, 0, 18, false, SS_ERR, HASTAT_COMMAND_TIMEOUT, 0, 0, 0, 36},
-        {"access denied", 5, 0, 0, 0, 18, true, SS_ERR, 0, 0, 0, 0, 36},
+         18, 36, 0},
+        {"busy", 0, 0x08, 0, 0, 18, true, SS_ERR, 0, 8, 0, 0, 36, 0},
+        {"cancelled", 995, 0, 0, 0, 18, false, SS_ABORTED, 0, 0, 0, 0, 36, 0},
+        {"semaphore time-out", 121, 0, 0, 0, 18, false, SS_ERR, HASTAT_COMMAND_TIMEOUT, 0, 0, 0, 36,
+         0},
+        {"time-out", 1460, 0, 0, 0, 18, false, SS_ERR, HASTAT_COMMAND_TIMEOUT, 0, 0, 0, 36, 0},
+        {"access denied", 5, 0, 0, 0, 18, true, SS_ERR, 0, 0, 0, 0, 36, 0},
+        // Wine hands back a Linux SG_IO that timed out as a success with status 0.
+        {"good at the time-out", 0, 0x00, 36, 0, 18, true, SS_ERR, HASTAT_COMMAND_TIMEOUT, 0, 0, 0,
+         36, 15000},
+        {"good just before the time-out", 0, 0x00, 36, 0, 18, true, SS_COMP, 0, 0, 36, 0, 0, 14999},
     };
     for (const auto& c : cases) {
         uint8_t data[36];
@@ -156,7 +161,7 @@ TEST(PassThroughRequest, CompletionIntoTheBlock)
         srb.SRB_HaStat = 0x55;
         srb.SRB_TargStat = 0x55;
         PassThroughRequest request;
-        ASSERT_EQ(1, request.Build(srb)) << c.name;
+        ASSERT_EQ(1, request.Build(srb, 0)) << c.name;
         // What a driver leaves in the buffer.
         PassThroughHeader header = HeaderOf(request);
         header.ScsiStatus = c.scsiStatus;
@@ -168,7 +173,7 @@ TEST(PassThroughRequest, CompletionIntoTheBlock)
             answer[i] = static_cast<uint8_t>(i);
         std::memcpy(request.Buffer() + header.SenseInfoOffset, kSense, sizeof kSense);
 
-        request.Complete(&srb, c.ioError);
+        request.Complete(&srb, c.ioError, c.elapsedMs);
         EXPECT_EQ(c.status, srb.SRB_Status) << c.name;
         EXPECT_EQ(c.hostStatus, srb.SRB_HaStat) << c.name;
         EXPECT_EQ(c.targetStatus, srb.SRB_TargStat) << c.name;
@@ -196,3 +201,34 @@ TEST(PassThroughRequest, CompleteAbortedTouchesOnlyTheStatuses)
 }
 
 } // namespace
+
+// The time-out the system gets: the caller's, else one by kind of command, each longer
+// than the downloader's own wait for that command (7.2 s, 30 s for an eject, 9,000 s for
+// the firmware write).
+TEST(PassThroughRequest, TimeOutByKindOfCommand)
+{
+    const struct {
+        const char* name;
+        uint8_t opcode;
+        uint8_t flags;
+        uint32_t bufLen;
+        uint32_t callerSeconds;
+        uint32_t expected;
+    } cases[] = {
+        {"INQUIRY", 0x12, SRB_DIR_IN, 36, 0, 15},
+        {"probe, vendor command without data", 0xCB, SRB_DIR_IN, 0, 0, 15},
+        {"eject", 0x1B, SRB_DIR_IN, 0, 0, 45},
+        {"firmware write, vendor command with data out", 0xCB, SRB_DIR_OUT, 63490, 0, 9060},
+        {"WRITE BUFFER", 0x3B, SRB_DIR_OUT, 4096, 0, 9060},
+        {"vendor command with data in", 0xD8, SRB_DIR_IN, 2352, 0, 15},
+        {"set by the caller", 0xCB, SRB_DIR_OUT, 63490, 5, 5},
+        {"set beyond 30 hours", 0x12, SRB_DIR_IN, 36, 200000, 108000},
+    };
+    std::vector<uint8_t> data(65536);
+    for (const auto& c : cases) {
+        SRB_ExecSCSICmd srb = Block(c.opcode, 12, c.flags, c.bufLen, data.data());
+        PassThroughRequest request;
+        ASSERT_EQ(1, request.Build(srb, c.callerSeconds)) << c.name;
+        EXPECT_EQ(c.expected, HeaderOf(request).TimeOutValue) << c.name;
+    }
+}

@@ -406,6 +406,61 @@ TEST_F(PassThroughLayerTest, NeverReturningCallEndsInTheDownloadersTimeOut)
     }
 }
 
+// SC_GETSET_TIMEOUTS: a time-out set for a device is what the system gets with each of
+// its commands, in place of the layer's choice by kind of command; reading names one
+// device.
+TEST_F(PassThroughLayerTest, TimeOutsSetByTheCaller)
+{
+    ASSERT_NO_FATAL_FAILURE(Use("adapters 2\ndevice 0 1 rvx\ndevice 1 0 cdrom A B C\n",
+                                {CdromDrive('D', 0, 1), CdromDrive('E', 1, 0)}));
+    ASSERT_EQ(2u, machine.SupportInfo() & 0xFF);
+    SendFn send = SendThroughMachine;
+    const uint8_t kAll = 0xFF;
+    const struct {
+        const char* name;
+        uint8_t flags, haId, target, lun;
+        uint32_t seconds;
+        uint8_t status;
+        uint32_t secondsAfter; // SRB_Timeout after the call
+    } steps[] = {
+        {"read before any set: the layer chooses", SRB_DIR_IN, 0, 1, 0, 77, SS_COMP, 0},
+        {"set for every device", SRB_DIR_OUT, kAll, kAll, kAll, 20, SS_COMP, 20},
+        {"set for the first", SRB_DIR_OUT, 0, 1, 0, 5, SS_COMP, 5},
+        {"read the first", SRB_DIR_IN, 0, 1, 0, 0, SS_COMP, 5},
+        {"read the second", SRB_DIR_IN, 1, 0, 0, 0, SS_COMP, 20},
+        {"read with a wildcard", SRB_DIR_IN, kAll, 1, 0, 9, SS_INVALID_SRB, 9},
+        {"no direction", 0, 0, 1, 0, 9, SS_INVALID_SRB, 9},
+        {"no such adapter", SRB_DIR_OUT, 2, 0, 0, 9, SS_INVALID_HA, 9},
+        {"no such target", SRB_DIR_OUT, 0, 3, 0, 9, SS_NO_DEVICE, 9},
+    };
+    for (const auto& step : steps) {
+        SRB_GetSetTimeouts srb;
+        std::memset(&srb, 0, sizeof srb);
+        srb.SRB_Cmd = SC_GETSET_TIMEOUTS;
+        srb.SRB_Flags = step.flags;
+        srb.SRB_HaId = step.haId;
+        srb.SRB_Target = step.target;
+        srb.SRB_Lun = step.lun;
+        srb.SRB_Timeout = step.seconds;
+        EXPECT_EQ(step.status, send(&srb)) << step.name;
+        EXPECT_EQ(step.status, srb.SRB_Status) << step.name;
+        EXPECT_EQ(step.secondsAfter, srb.SRB_Timeout) << step.name;
+    }
+    Request first(0, 1, {0x12, 0, 0, 0, 36, 0}, SRB_DIR_IN | SRB_EVENT_NOTIFY, 36);
+    Request second(1, 0, {0x12, 0, 0, 0, 36, 0}, SRB_DIR_IN | SRB_EVENT_NOTIFY, 36);
+    EXPECT_EQ(SS_COMP, first.Run(send));
+    EXPECT_EQ(SS_COMP, second.Run(send));
+    EXPECT_EQ((std::vector<uint32_t>{5, 20}), machine.TimeOuts());
+
+    // The process's layer serves the next test: back to its own choice.
+    SRB_GetSetTimeouts reset;
+    std::memset(&reset, 0, sizeof reset);
+    reset.SRB_Cmd = SC_GETSET_TIMEOUTS;
+    reset.SRB_Flags = SRB_DIR_OUT;
+    reset.SRB_HaId = reset.SRB_Target = reset.SRB_Lun = kAll;
+    EXPECT_EQ(SS_COMP, send(&reset));
+}
+
 // Without administrator rights the drive opens for reading only: it is listed, marked
 // "ro", and a command that writes never reaches it.
 TEST_F(PassThroughLayerTest, AccessDeniedOpensReadOnly)

@@ -142,6 +142,7 @@ std::string PassThroughMachine::Configure(const char* scenario,
     injectedError = 0;
     injectedCount = 0;
     closes = typeQueries = cancelIoCalls = cancelIoExCalls = 0;
+    timeOuts.clear();
     cancelThread = cancelledThread = 0;
     cancelEnds = true;
     offerCancelIoEx = true;
@@ -224,6 +225,14 @@ std::vector<MachineOpen> PassThroughMachine::Opens()
 {
     EnterCriticalSection(&lock);
     std::vector<MachineOpen> copy = opens;
+    LeaveCriticalSection(&lock);
+    return copy;
+}
+
+std::vector<uint32_t> PassThroughMachine::TimeOuts()
+{
+    EnterCriticalSection(&lock);
+    std::vector<uint32_t> copy = timeOuts;
     LeaveCriticalSection(&lock);
     return copy;
 }
@@ -406,6 +415,9 @@ BOOL PassThroughMachine::PassThrough(DeviceHandle& device, uint8_t* buffer, DWOR
 {
     PassThroughHeader header;
     std::memcpy(&header, buffer, sizeof header);
+    EnterCriticalSection(&lock);
+    timeOuts.push_back(header.TimeOutValue);
+    LeaveCriticalSection(&lock);
     bool wellFormed = size >= sizeof header && header.Length == sizeof header &&
                       header.DataBufferOffset + header.DataTransferLength <= size &&
                       header.SenseInfoOffset + header.SenseInfoLength <= size &&

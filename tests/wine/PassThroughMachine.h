@@ -73,6 +73,8 @@ public:
     size_t HungCount();
 
     std::vector<MachineOpen> Opens();
+    // TimeOutValue of each pass-through call, in order.
+    std::vector<uint32_t> TimeOuts();
     int DeviceHandlesClosed();
     int DriveTypeQueries();
     int CancelIoCalls();
@@ -119,6 +121,7 @@ private:
     std::vector<DeviceHandle> handles;
     std::vector<MachineOpen> opens;
     std::vector<HungCall> hung;
+    std::vector<uint32_t> timeOuts;
     std::vector<std::string> complaints;
     DWORD injectedError;
     int injectedCount;

@@ -1,0 +1,127 @@
+// The drive model behind the drive server: scenario faults turned into SCSI answers.
+#include "ServedDrive.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "scsi/AspiTypes.h"
+
+namespace {
+
+void AppendHex(std::string& text, const uint8_t* bytes, uint32_t length)
+{
+    char digits[4];
+    for (uint32_t i = 0; i < length; ++i) {
+        std::snprintf(digits, sizeof digits, i == 0 ? "%02X" : " %02X", bytes[i]);
+        text += digits;
+    }
+}
+
+// FNV-1a 32 names the data in the log; the server keeps the bytes themselves.
+uint32_t Digest(const uint8_t* bytes, uint32_t length)
+{
+    uint32_t hash = 2166136261u;
+    for (uint32_t i = 0; i < length; ++i)
+        hash = (hash ^ bytes[i]) * 16777619u;
+    return hash;
+}
+
+} // namespace
+
+ServedDrive::ServedDrive() : device(nullptr), nextSequence(1) {}
+
+int ServedDrive::Load(const char* scenarioText, int adapter, int target)
+{
+    device = nullptr;
+    if (!scenario.Parse(scenarioText)) {
+        error = scenario.error;
+        return 0;
+    }
+    for (SimDevice& candidate : scenario.devices) {
+        if (adapter < 0 ? candidate.kind == kSimRvx
+                        : candidate.adapter == adapter && candidate.target == target) {
+            device = &candidate;
+            break;
+        }
+    }
+    if (device == nullptr) {
+        error = adapter < 0 ? "the scenario has no RVX-4417K" : "the scenario has no device there";
+        return 0;
+    }
+    for (const SimFaultRule& rule : device->faults) {
+        // A drive answers with SCSI status and sense; SRB statuses and paused requests
+        // belong to an ASPI layer.
+        if (rule.result == kFaultStatus || rule.timing == kTimingPause) {
+            error =
+                "the device's faults include 'status' or 'pause', which only an ASPI layer shows";
+            device = nullptr;
+            return 0;
+        }
+    }
+    return 1;
+}
+
+uint32_t ServedDrive::Execute(const uint8_t* cdb, uint8_t cdbLength, const uint8_t* dataOut,
+                              uint32_t transferLength, uint32_t nowMs, ServedAnswer& answer)
+{
+    std::memset(&answer, 0, sizeof answer);
+    SimCommand command;
+    std::memset(&command, 0, sizeof command);
+    std::memcpy(command.cdb, cdb, cdbLength < 16 ? cdbLength : 16);
+    // The backend does not say which way the data goes: the command's own direction.
+    command.direction = transferLength != 0 ? SimDevice::NaturalDirection(cdb) : uint8_t(kDirNone);
+    command.bufLen = transferLength;
+    command.dataOut = dataOut;
+    command.dataOutLength = dataOut != nullptr ? transferLength : 0;
+
+    SimOutcome outcome;
+    device->Execute(command, outcome);
+    if (outcome.hang)
+        answer.timing = ServedAnswer::kHeld;
+    else if (outcome.keep)
+        answer.timing = ServedAnswer::kNever;
+    else if (outcome.delayMs != 0)
+        answer.timing = ServedAnswer::kDelay;
+    answer.delayMs = outcome.delayMs;
+    // GOOD with sense left behind is an ASPI layer's quirk; a drive's GOOD carries none.
+    if (outcome.srbStatus == SS_ERR && outcome.targetStatus == kStatusCheckCondition) {
+        answer.status = kStatusCheckCondition;
+        std::memcpy(answer.sense, outcome.sense, sizeof answer.sense);
+        answer.senseLength = sizeof answer.sense;
+    }
+    if (answer.status == kStatusGood && dataOut == nullptr) {
+        answer.dataInLength =
+            outcome.dataInLength < transferLength ? outcome.dataInLength : transferLength;
+        std::memcpy(answer.dataIn, outcome.dataIn, answer.dataInLength);
+    }
+
+    uint32_t sequence = nextSequence++;
+    char head[64];
+    std::snprintf(head, sizeof head, "%u %u cdb ", sequence, nowMs);
+    std::string line = head;
+    AppendHex(line, command.cdb, cdbLength < 16 ? cdbLength : 16);
+    char tail[96];
+    if (dataOut != nullptr)
+        std::snprintf(tail, sizeof tail, " | out %u fnv %08X", transferLength,
+                      Digest(dataOut, transferLength));
+    else
+        std::snprintf(tail, sizeof tail, " | in %u", transferLength);
+    line += tail;
+    static const char* const timings[] = {"", " delay", " held", " never"};
+    if (answer.status == kStatusCheckCondition)
+        std::snprintf(tail, sizeof tail, " | check %X/%02X/%02X", answer.sense[2] & 0x0F,
+                      answer.sense[12], answer.sense[13]);
+    else
+        std::snprintf(tail, sizeof tail, " | good %u", answer.dataInLength);
+    line += tail;
+    line += timings[answer.timing];
+    log.push_back(line);
+    return sequence;
+}
+
+void ServedDrive::Ended(uint32_t sequence, uint32_t nowMs, const char* how)
+{
+    char line[64];
+    std::snprintf(line, sizeof line, "%u %u %s", sequence, nowMs, how);
+    log.push_back(line);
+}
