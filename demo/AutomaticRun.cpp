@@ -285,7 +285,7 @@ int AutomaticRun::CheckFit()
     }
     RECT units = {0, 0, kPanelWidthUnits, kPanelHeightUnits};
     MapDialogRect(panel, &units);
-    std::printf("panel: %d x %d dialog units = %ld x %ld pixels, %ld x %ld with its border; "
+    std::printf("panel: %d x %d dialog units = %ld x %ld pixels, its window %ld x %ld; "
                 "window client area %ld x %ld; %s\n",
                 kPanelWidthUnits, kPanelHeightUnits, units.right, units.bottom,
                 outer.right - outer.left, outer.bottom - outer.top, window.right - window.left,
@@ -327,7 +327,7 @@ void AutomaticRun::TryToClose()
     std::fflush(stdout);
     SendMessageA(host, WM_CLOSE, 0, 0);
     refused = IsWindow(host) && standIns.boxCaptions.size() == before + 1 &&
-              standIns.lastBoxText.find("being written") != std::string::npos;
+              standIns.lastBoxText.find("writing the new firmware") != std::string::npos;
     std::printf("demo: close %s\n", refused ? "refused, with the reason" : "NOT refused");
 }
 

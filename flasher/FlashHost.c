@@ -123,7 +123,7 @@ static void SetTracePath(void)
 /* The library reads KDLL_TRACE when it is built: switching means building it anew. */
 static void SwitchTrace(void)
 {
-    char text[MAX_PATH + 160];
+    char text[MAX_PATH + 200];
     int on = tracePath[0] == '\0';
 
     if (on)
@@ -160,16 +160,17 @@ static LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARA
             SwitchTrace();
         return 0;
     case WM_CLOSE:
-        /* A disabled host window means the library is writing the drive's flash. The close
-         * button is out of reach then, but the taskbar and the Task Manager still ask. The
-         * box has no owner: it must not enable the host window again when it closes. */
+        /* The library disables the host window while it writes the drive's flash (and
+         * Windows does while one of its boxes waits for an answer). The close button is out
+         * of reach then, but the taskbar and the Task Manager still ask. The box has no
+         * owner: it must not enable the host window again when it closes. */
         if (!IsWindowEnabled(window)) {
             if (!refusing) {
                 refusing = 1;
                 MessageBoxA(NULL,
-                            "The new firmware is being written to the drive. Closing now "
-                            "could leave the drive unusable.\n\nWait for the message in the "
-                            "panel.",
+                            "Not now: the downloader is writing the new firmware to the "
+                            "drive, or waits for an answer. Closing during the write could "
+                            "leave the drive unusable.\n\nWait for the message in the panel.",
                             programTitle, MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
                 refusing = 0;
             }
