@@ -1,6 +1,7 @@
 # The package of the i686 build: a zip for Windows made by install() and CPack, for host
-# developers (the DLL, its header, .def and import library, a sample host) and for end
-# users (how to flash safely). scripts/package.sh builds it into dist/.
+# developers (the DLL, its header, .def and import library, the sample host's source) and
+# for end users (the program to flash with, how to flash safely, the trace's lines).
+# scripts/package.sh builds it into dist/.
 #
 # The binaries come from the kdll_ship() lines beside their targets (cmake/KdllShip.cmake).
 
@@ -10,6 +11,13 @@ set(KDLL_PACKAGE_NAME kdll-${PROJECT_VERSION}-win32)
 kdll_package_file(${PROJECT_SOURCE_DIR}/include/kdll.h include/kdll.h)
 kdll_package_file(${PROJECT_SOURCE_DIR}/src/host/kdll.def lib/kdll.def)
 kdll_package_file($<TARGET_LINKER_FILE:kdll> lib/libkdll.dll.a)
+
+# rvxflash's window code, its manifest and the one call it makes besides kdll.h: the
+# sample host.
+foreach(file FlashHost.c FlashHost.rc FlashHost.manifest DriveChoice.h)
+    kdll_package_file(${PROJECT_SOURCE_DIR}/flasher/${file} sample/${file})
+endforeach()
+kdll_package_file(${PROJECT_SOURCE_DIR}/docs/trace.md docs/trace.md)
 
 # The two notes, with the version filled in.
 foreach(note README FLASHING)

@@ -34,11 +34,11 @@ rm -f build/demo-trace.txt build/demo-trace.txt.1
 trace='Z:'"$root"'/build/demo-trace.txt'
 if [ "$KDLL_DEMO_STAGE" = interactive ]; then
     echo "command trace: build/demo-trace.txt"
-    exec scripts/wine-exec.sh n "$bin/demo_host.exe" --drive 0x0100 --intercept --trace "$trace"
+    exec scripts/wine-exec.sh n "$bin/demo_host.exe" --drive 0:1:0 --intercept --trace "$trace"
 fi
 mkdir -p build/screenshots
 status=0
-scripts/wine-exec.sh n "$bin/demo_host.exe" --drive 0x0100 --auto \
+scripts/wine-exec.sh n "$bin/demo_host.exe" --drive 0:1:0 --auto \
     --shots 'Z:'"$root"'/build/screenshots' --trace "$trace" || status=$?
 echo "screenshots: build/screenshots/"
 echo "command trace: build/demo-trace.txt ($(wc -l < build/demo-trace.txt 2>/dev/null || echo 0) lines)"

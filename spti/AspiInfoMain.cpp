@@ -1,12 +1,13 @@
 // aspiinfo: lists what the WNASPI32.dll that the downloader would load shows of the
-// machine. Exit 0 when at least one CD-ROM drive answered INQUIRY, 1 when none did or
-// no layer was found, 2 on bad arguments.
+// machine. Exit 0 when at least one CD-ROM drive answered INQUIRY, 1 when none did, no
+// layer was found or the layer is Wine's built-in stub, 2 on bad arguments.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 
 #include "AspiLister.h"
+#include "LayerOrigin.h"
 
 namespace {
 
@@ -35,9 +36,16 @@ int main(int argc, char** argv)
                     GetLastError());
         return 1;
     }
-    char path[MAX_PATH] = "";
-    GetModuleFileNameA(layer, path, sizeof path);
-    std::printf("layer: %s\n", path);
+    LayerOrigin origin(layer);
+    std::printf("layer: %s\n", origin.path.c_str());
+    // Wine reports the name it was asked for even when it put its own module there.
+    if (origin.isWineBuiltin) {
+        std::printf("Wine loaded its own built-in wnaspi32 stub in place of that file: it "
+                    "reaches no drive.\nGive wnaspi32 the DLL override \"native, builtin\" "
+                    "(winecfg, Libraries) or set WINEDLLOVERRIDES=wnaspi32=n,\nso that the "
+                    "WNASPI32.dll beside the program is loaded.\n");
+        return 1;
+    }
     AspiLister lister(layer);
     if (!lister.IsBound()) {
         std::printf("the layer lacks GetASPI32SupportInfo (1) or SendASPI32Command (2)\n");

@@ -65,17 +65,29 @@ void FirmwareFileReport::Print(std::FILE* out) const
     std::fprintf(out, "Marker          %s\n",
                  HitsText(hits.markerCount, hits.firstMarker, hits.lastMarker).c_str());
 
-    // The downloader compares the first 24 characters of the row text; a shorter text
-    // differs. The protocol is compared later with the drive's, which speaks 4.0.
-    const int identified = row.compare(0, kIdentificationLength, kExpectedIdentification) == 0;
-    if (!identified)
+    switch (Judge()) {
+    case kOtherDrive:
         std::fprintf(out,
                      "Verdict         the download stops after reading the file: the "
                      "identification is not %s\n",
                      kExpectedIdentification);
-    else if (!file.protocolType40)
+        break;
+    case kNoMarker:
         std::fprintf(out, "Verdict         the download stops at the protocol check: the "
-                          "file has no protocol marker\n");
-    else
+                          "file has no protocol marker (\"Mismatch protocol between F/W and "
+                          "drive!\")\n");
+        break;
+    case kFit:
         std::fprintf(out, "Verdict         fit for an RVX-4417K\n");
+        break;
+    }
+}
+
+FirmwareFileReport::Verdict FirmwareFileReport::Judge() const
+{
+    // The downloader compares the first 24 characters of the row text; a shorter text
+    // differs. The protocol is compared later with the drive's, which speaks 4.0.
+    if (ModelRowText().compare(0, kIdentificationLength, kExpectedIdentification) != 0)
+        return kOtherDrive;
+    return firmware.fileDescriptor.protocolType40 ? kFit : kNoMarker;
 }

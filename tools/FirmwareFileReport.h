@@ -16,8 +16,12 @@ public:
     // text, or is null when the downloader shows none (an empty name).
     int Load(const std::string& path);
 
-    // Writes the description of a loaded file.
+    // Writes the description of a loaded file, ending with the verdict.
     void Print(std::FILE* out) const;
+
+    // What a download with a loaded file comes to on an RVX-4417K.
+    enum Verdict { kFit, kOtherDrive, kNoMarker };
+    Verdict Judge() const;
 
     // What the panel's "FW Model Name" row shows: model name, a blank, revision, two blanks.
     std::string ModelRowText() const;

@@ -3,6 +3,10 @@
 namespace {
 
 const long kFirmwareBytes = 65536;
+const long kDefaultRecordAt = 0x0800;
+const long kDefaultMarkerAt = 0x0840;
+const long kRecordBytes = 36;
+const long kMarkerBytes = 12;
 
 // Decimal, or hexadecimal after "0x"; nothing else, no sign, nothing behind the digits.
 int ParseNumber(const std::string& text, long limit, long* value)
@@ -40,9 +44,10 @@ int ParseNumber(const std::string& text, long limit, long* value)
 } // namespace
 
 ToolArguments::ToolArguments()
-    : verb(kHelp), fileSize(kFirmwareBytes), recordOffset(0x0800), markerOffset(0x0840),
-      vendor("NEMBRIKA"), product("CD-ROM RVX-4417K"), revision("1.01"), formatByte(0x21),
-      fillByte(kRamp)
+    : verb(kHelp), fileSize(kFirmwareBytes), recordOffset(kDefaultRecordAt),
+      markerOffset(kDefaultMarkerAt), vendor("NEMBRIKA"), product("CD-ROM RVX-4417K"),
+      revision("1.01"), formatByte(0x21), fillByte(kRamp), recordLeftOut(0), markerLeftOut(0),
+      recordGiven(0), markerGiven(0)
 {
 }
 
@@ -94,14 +99,29 @@ int ToolArguments::Parse(int argc, const char* const* argv)
 
     if (verb != kMake)
         return 1;
-    if (recordOffset != kNone && recordOffset + 36 > fileSize)
+    return PlaceFits();
+}
+
+// Record and marker must lie inside the file and apart. Only where the user gave no
+// offset does a file too short for it simply go without.
+int ToolArguments::PlaceFits()
+{
+    if (!recordGiven && recordOffset + kRecordBytes > fileSize) {
+        recordOffset = kNone;
+        recordLeftOut = 1;
+    }
+    if (!markerGiven && markerOffset + kMarkerBytes > fileSize) {
+        markerOffset = kNone;
+        markerLeftOut = 1;
+    }
+    if (recordOffset != kNone && recordOffset + kRecordBytes > fileSize)
         return Fail("the 36-byte record at " + std::to_string(recordOffset) +
                     " does not fit in a file of " + std::to_string(fileSize) + " bytes");
-    if (markerOffset != kNone && markerOffset + 12 > fileSize)
+    if (markerOffset != kNone && markerOffset + kMarkerBytes > fileSize)
         return Fail("the 12-byte marker at " + std::to_string(markerOffset) +
                     " does not fit in a file of " + std::to_string(fileSize) + " bytes");
-    if (recordOffset != kNone && markerOffset != kNone && markerOffset < recordOffset + 36 &&
-        recordOffset < markerOffset + 12)
+    if (recordOffset != kNone && markerOffset != kNone &&
+        markerOffset < recordOffset + kRecordBytes && recordOffset < markerOffset + kMarkerBytes)
         return Fail("the record and the marker overlap");
     return 1;
 }
@@ -118,6 +138,7 @@ int ToolArguments::ParseMakeOption(const std::string& name, const std::string& v
     }
     if (name == "--record-at" || name == "--marker-at") {
         long* offset = name == "--record-at" ? &recordOffset : &markerOffset;
+        (name == "--record-at" ? recordGiven : markerGiven) = 1;
         if (value == "none") {
             *offset = kNone;
             return 1;

@@ -29,8 +29,16 @@ public:
     int fillByte;         // code part fill: a byte value, or kRamp for (offset & 0xFF)
     std::string codePath; // binary placed at the start of the code part; empty for none
     std::string errorText;
+    // A record or marker at its default place that a short --size has no room for is
+    // left out (a file below 65536 bytes is rejected before either is looked at).
+    int recordLeftOut;
+    int markerLeftOut;
 
 private:
     int ParseMakeOption(const std::string& name, const std::string& value);
+    int PlaceFits();
     int Fail(const std::string& text);
+
+    int recordGiven; // --record-at was given
+    int markerGiven;
 };

@@ -18,7 +18,9 @@ const char kUsage[] =
     "holds 0xFF; the code part from 0x0800 on is filled by --fill, then --code is copied\n"
     "to 0x0800, then the identification record and the protocol marker are put in.\n"
     "The defaults make a file the downloader accepts for an RVX-4417K.\n"
-    "  --size N           file size, 0 to 67108864; below 65536 the downloader rejects it\n"
+    "  --size N           file size, 0 to 67108864; below 65536 the downloader rejects it.\n"
+    "                     A file too short for the record or the marker at its default\n"
+    "                     offset goes without it; an offset given must fit.\n"
     "  --record-at N      offset of the 36-byte identification record, or 'none'\n"
     "                     (default 0x0800)\n"
     "  --vendor TEXT      vendor identification, up to 8 characters (default NEMBRIKA)\n"
@@ -37,7 +39,9 @@ const char kUsage[] =
     "info reads the first 65536 bytes as the downloader does and prints the panel's\n"
     "rows (FW Model Name with its blanks between quotes, FW Protocol, Check Sum), the\n"
     "16-bit sum the transfer sends behind the code part, and where the record and the\n"
-    "marker were found. A file the downloader rejects gets its message and exit 1.\n"
+    "marker were found, and the verdict. A file the downloader rejects exits 1: one it\n"
+    "cannot read, or shorter than 65536 bytes, with the panel's message; one for another\n"
+    "drive or without the protocol marker, with its description and the verdict.\n"
     "\n"
     "Exit status: 0 success, 1 file rejected or I/O failure, 2 usage error.\n"
     "Example:\n"
@@ -53,6 +57,10 @@ int RunMake(const ToolArguments& arguments)
     }
     std::printf("wrote %s: %lu bytes\n", arguments.path.c_str(),
                 static_cast<unsigned long>(writer.bytes.size()));
+    if (arguments.recordLeftOut)
+        std::fprintf(stderr, "zqxtool: note: no room for the record at 0x0800: left out\n");
+    if (arguments.markerLeftOut)
+        std::fprintf(stderr, "zqxtool: note: no room for the marker at 0x0840: left out\n");
     if (writer.bytes.size() < 65536)
         std::fprintf(stderr, "zqxtool: note: the downloader rejects files shorter than "
                              "65536 bytes\n");
@@ -71,7 +79,9 @@ int RunInfo(const ToolArguments& arguments)
         return 1;
     }
     report.Print(stdout);
-    return 0;
+    // The verdict line is the message: a file for another drive, or one without the
+    // protocol marker, never reaches the transfer.
+    return report.Judge() == FirmwareFileReport::kFit ? 0 : 1;
 }
 
 } // namespace

@@ -169,6 +169,7 @@ TEST(ZqxToolMake, OptionsShapeTheFile)
         std::string protocol; // info's FW Protocol
         std::string record;   // info's Record
         std::string marker;   // info's Marker
+        int infoExit;         // 1: the downloader rejects the file
     } cases[] = {
         {"format 0x32, own texts padded",
          {"--format", "0x32", "--vendor", "ACME", "--product", "DISC", "--revision", "2"},
@@ -176,35 +177,40 @@ TEST(ZqxToolMake, OptionsShapeTheFile)
          "\"ACME    DISC" + std::string(12, ' ') + " 2   " + "  \"",
          "VEXO Type 4.0",
          "at 0x0800",
-         "at 0x0840"},
+         "at 0x0840",
+         1},
         {"no record, marker at 0, zero fill",
          {"--record-at", "none", "--marker-at", "0", "--fill", "0"},
          65536,
          "\"Unkown   \"",
          "VEXO Type 4.0",
          "none found",
-         "at 0x0000"},
+         "at 0x0000",
+         1},
         {"no marker, record at the end",
          {"--marker-at", "none", "--record-at", "65500"},
          65536,
          "\"NEMBRIKACD-ROM RVX-4417K 1.01  \"",
          "Unkown",
          "at 0xFFDC",
-         "none found"},
+         "none found",
+         1},
         {"1 MiB, marker only in the ignored tail",
          {"--size", "0x100000", "--marker-at", "0x10000", "--fill", "0xA5"},
          1048576,
          "\"NEMBRIKACD-ROM RVX-4417K 1.01  \"",
          "Unkown",
          "at 0x0800",
-         "none found"},
+         "none found",
+         1},
         {"marker at the last possible offset",
          {"--marker-at", "65524"},
          65536,
          "\"NEMBRIKACD-ROM RVX-4417K 1.01  \"",
          "VEXO Type 4.0",
          "at 0x0800",
-         "at 0xFFF4"},
+         "at 0xFFF4",
+         0},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -217,7 +223,9 @@ TEST(ZqxToolMake, OptionsShapeTheFile)
         const std::vector<uint8_t> bytes = ReadBytes(file);
         EXPECT_EQ(c.size, bytes.size()) << c.name;
         const RunResult info = RunTool({"info", file});
-        ASSERT_EQ(0, info.exitCode) << c.name << ": " << info.err;
+        EXPECT_EQ(c.infoExit, info.exitCode) << c.name << ": " << info.err;
+        EXPECT_EQ(c.infoExit == 0, Row(info.out, "Verdict") == "fit for an RVX-4417K")
+            << c.name << ": " << Row(info.out, "Verdict");
         EXPECT_EQ(c.model, Row(info.out, "FW Model Name")) << c.name;
         EXPECT_EQ(c.protocol, Row(info.out, "FW Protocol")) << c.name;
         EXPECT_EQ(Hex4(Sum(bytes, 0, 65536)), Row(info.out, "Check Sum")) << c.name;
@@ -273,6 +281,13 @@ TEST(ZqxToolInfo, RejectedFilesGetTheDownloadersMessage)
                           "--marker-at", "none"})
                      .exitCode);
     ASSERT_EQ(65535u, ReadBytes(shortFile).size());
+    // The defaults go without the record and the marker that a short file has no room for.
+    const std::string tinyFile = Path("tiny.zqx");
+    const RunResult tiny = RunTool({"make", tinyFile, "--size", "1000"});
+    ASSERT_EQ(0, tiny.exitCode) << tiny.err;
+    EXPECT_NE(std::string::npos, tiny.err.find("no room for the record at 0x0800")) << tiny.err;
+    EXPECT_NE(std::string::npos, tiny.err.find("no room for the marker at 0x0840")) << tiny.err;
+    ASSERT_EQ(1000u, ReadBytes(tinyFile).size());
     const std::string emptyFile = Path("empty.zqx");
     ASSERT_EQ(
         0, RunTool({"make", emptyFile, "--size", "0", "--record-at", "none", "--marker-at", "none"})
@@ -286,6 +301,7 @@ TEST(ZqxToolInfo, RejectedFilesGetTheDownloadersMessage)
         {"65,535 bytes", shortFile, "Damaged F/W file!"},
         {"empty file", emptyFile, "Damaged F/W file!"},
         {"missing file", Path("missing.zqx"), "Unable to open file!"},
+        {"1000 bytes, no room for record and marker", tinyFile, "Damaged F/W file!"},
         {"empty name", "", "empty file name"},
     };
     for (const auto& c : cases) {
@@ -329,6 +345,10 @@ TEST(ZqxToolCommandLine, ExitStatusFollowsTheConventions)
         {"marker past the end", {"make", file, "--marker-at", "65525"}, 2, "does not fit"},
         {"record and marker overlap", {"make", file, "--marker-at", "0x0820"}, 2, "overlap"},
         {"fill not a byte", {"make", file, "--fill", "256"}, 2, "--fill"},
+        {"record given past a short end",
+         {"make", file, "--size", "1000", "--record-at", "0x0800"},
+         2,
+         "does not fit"},
         {"unwritable output", {"make", Path("no-such-dir/x.zqx")}, 1, "cannot create"},
         {"missing code binary", {"make", file, "--code", Path("no-code.bin")}, 1, "cannot open"},
     };

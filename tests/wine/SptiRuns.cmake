@@ -14,8 +14,8 @@ add_custom_target(spti_test_copies ALL
 add_dependencies(wine_tests spti_test_copies)
 
 # The drive lister as a user runs it: on the simulated layer with the demo machine, on our
-# layer in the plain prefix (its CD-ROM letters are folders, no drive answers), and with
-# a bad argument.
+# layer in the plain prefix (its CD-ROM letters are folders, no drive answers), on Wine's
+# own stub, and with a bad argument.
 set(ASPIINFO_CHECK ${CMAKE_CURRENT_SOURCE_DIR}/wine/check-aspiinfo.sh)
 add_test(NAME aspiinfo_simulated_layer
          COMMAND ${ASPIINFO_CHECK} 0 "0:1:0  CD-ROM  --  \"NEMBRIKA\" \"CD-ROM RVX-4417K\" \"1.00\""
@@ -25,7 +25,11 @@ set_tests_properties(aspiinfo_simulated_layer PROPERTIES
 add_test(NAME aspiinfo_plain_wine
          COMMAND ${ASPIINFO_CHECK} 1 "0 CD-ROM drives answered"
                  ${WINE_EXEC} n $<TARGET_FILE:aspiinfo>)
+# Wine's own wnaspi32 loaded in place of the file: said as such.
+add_test(NAME aspiinfo_wine_stub
+         COMMAND ${ASPIINFO_CHECK} 1 "Wine loaded its own built-in wnaspi32 stub in place of that file"
+                 ${WINE_EXEC} b $<TARGET_FILE:aspiinfo>)
 add_test(NAME aspiinfo_bad_argument
          COMMAND ${ASPIINFO_CHECK} 2 "usage: aspiinfo" ${WINE_EXEC} n $<TARGET_FILE:aspiinfo> --bogus)
-set_tests_properties(aspiinfo_simulated_layer aspiinfo_plain_wine aspiinfo_bad_argument
-                     PROPERTIES TIMEOUT 300)
+set_tests_properties(aspiinfo_simulated_layer aspiinfo_plain_wine aspiinfo_wine_stub
+                     aspiinfo_bad_argument PROPERTIES TIMEOUT 300)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# check-aspiinfo.sh EXIT TEXT COMMAND...: runs the drive lister; passes when it exits
-# with EXIT and its output (stdout and stderr) holds the line part TEXT.
+# check-aspiinfo.sh EXIT TEXT COMMAND...: runs a program as a user does (the drive lister,
+# the demo host); passes when it exits with EXIT and its output (stdout and stderr) holds
+# the line part TEXT.
 set -uo pipefail
 expected=$1
 text=$2

@@ -1,0 +1,56 @@
+// The user's part in the demo without a user, played on a timer of the program's thread,
+// so that the program's own message loop runs it: it takes the proposed drive when the
+// chooser shows, waits for the panel, checks that the window shows all of it, switches
+// the trace on from the menu (when asked), types the firmware file's name, presses
+// "&Download", tries to close the window during the write,
+// and closes it after the end. At each stage it prints the panel and saves its picture.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+class AutomaticRun {
+public:
+    enum Stage { kWaitPanel, kOpened, kTransfer, kEnd, kFinished, kDone };
+
+    // menuTrace: switch the trace on with the program's Trace menu, and check that it
+    // is written where the program said.
+    AutomaticRun(const std::string& shots, const std::string& firmware, int menuTrace);
+
+    // Starts the timer. 1 on success.
+    int Start();
+
+    // Once the program's window has closed: 1 when the download succeeded and the
+    // program behaved throughout.
+    int succeeded;
+
+private:
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
+    void Step();
+    int FindWindows();
+    void TakeProposedDrive(HWND chooser);
+    int CheckFit();
+    int SwitchTraceOn();
+    void TryToClose();
+    void Finish();
+    void Fail(const char* why);
+    void Print(const char* stage);
+    void Shoot(const char* stage);
+    void Enter(Stage next);
+
+    std::string shots;
+    std::string firmware;
+    int menuTrace;
+    std::string tracePath; // where the program said the trace goes
+    long long traceSize;   // its size once switched on
+    Stage stage;
+    DWORD stageStart;
+    int busy;
+    int fits;
+    int refused;        // the close during the write: 1 refused, 0 not, -1 not tried
+    size_t boxesBefore; // boxes answered before the one that ends the download
+    HWND host;
+    HWND panel;
+    HWND caption;
+};

@@ -1,0 +1,271 @@
+/* rvxflash: the program that flashes an RVX-4417K with kdll.dll, and the sample host for
+ * developers. It needs kdll.h and the import library (lib/libkdll.dll.a) and nothing else
+ * of the library; it is C89.
+ *
+ * What a host does, in the order of WinMain below:
+ *  1. Registers the common controls that the panel uses (list view, progress bar).
+ *  2. Knows the drive's ASPI address: here ChooseDrive (DriveChoice.h) asks the user.
+ *  3. Makes a top-level window, with a static control for the downloader's title.
+ *  4. KDLL_Create with kdll.dll's own module handle: the panel's dialog, icons and
+ *     pictures are resources of kdll.dll, not of the host.
+ *  5. KDLL_Open, then finds the panel (a child dialog of parentWindow) and sizes the
+ *     window to the panel's real extent.
+ *  6. One thread, one message loop, which gives the panel IsDialogMessage.
+ *  7. While the firmware is written the library disables hostWindow; a close request that
+ *     arrives all the same is refused, with the reason.
+ *  8. KDLL_Close while the window still exists, KDLL_Destroy at the end.
+ * The Trace menu switches the library's command trace on or off and says where it goes.
+ *
+ * Built with MinGW, for example:
+ *   windres FlashHost.rc -O coff -o FlashHost.res
+ *   gcc -std=c89 -mwindows -I../include FlashHost.c your-drive-choice.c FlashHost.res
+ *       ../lib/libkdll.dll.a -lcomctl32 -o myhost.exe
+ */
+#include <windows.h>
+#include <commctrl.h>
+
+#include "DriveChoice.h"
+#include "kdll.h"
+
+/* The panel is a dialog of 387 x 166 dialog units. How many pixels that is depends on its
+ * font and on the screen's DPI, so the host measures the panel once it exists. */
+#define PANEL_WIDTH_DLU 387
+#define PANEL_HEIGHT_DLU 166
+/* The host's margin and title line, in the panel's dialog units too: they grow with it. */
+#define MARGIN_DLU 4
+#define CAPTION_DLU 12
+
+#define ID_TRACE 100
+
+static const char windowClass[] = "RvxFlashHost";
+static const char programTitle[] = "RVX-4417K flash";
+static const char traceFileName[] = "rvxflash-trace.txt";
+
+static HWND host;    /* parentWindow and hostWindow */
+static HWND caption; /* captionWindow: the library writes its title into it */
+static HWND panel;   /* the library's panel, once open */
+static KdllParams params;
+static char tracePath[MAX_PATH]; /* where the trace goes; empty while it is off */
+
+static void Tell(const char* text, UINT icon)
+{
+    MessageBoxA(host, text, programTitle, MB_OK | icon);
+}
+
+/* Places the title line and the panel, and makes the window's client area fit them. */
+static void FitToPanel(void)
+{
+    RECT units;
+    RECT size;
+    RECT frame;
+    int margin;
+    int captionHeight;
+    int width;
+    int height;
+
+    /* MapDialogRect turns dialog units into pixels of the panel's own font. */
+    SetRect(&units, MARGIN_DLU, CAPTION_DLU, PANEL_WIDTH_DLU, PANEL_HEIGHT_DLU);
+    MapDialogRect(panel, &units);
+    margin = units.left;
+    captionHeight = units.top;
+    /* The panel's client area, plus its border. */
+    SetRect(&size, 0, 0, units.right, units.bottom);
+    AdjustWindowRectEx(&size, (DWORD)GetWindowLongA(panel, GWL_STYLE), FALSE,
+                       (DWORD)GetWindowLongA(panel, GWL_EXSTYLE));
+    width = size.right - size.left;
+    height = size.bottom - size.top;
+
+    SendMessageA(caption, WM_SETFONT, (WPARAM)SendMessageA(panel, WM_GETFONT, 0, 0), FALSE);
+    MoveWindow(caption, margin, margin, width, captionHeight, TRUE);
+    MoveWindow(panel, margin, 2 * margin + captionHeight, width, height, TRUE);
+    SetRect(&frame, 0, 0, width + 2 * margin, captionHeight + height + 3 * margin);
+    AdjustWindowRectEx(&frame, (DWORD)GetWindowLongA(host, GWL_STYLE), TRUE,
+                       (DWORD)GetWindowLongA(host, GWL_EXSTYLE));
+    SetWindowPos(host, NULL, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER);
+}
+
+/* Builds the downloader and opens its panel. */
+static int OpenPanel(void)
+{
+    /* KDLL_Create reads KDLL_TRACE from the environment: the trace switch works here. */
+    if (KDLL_Create(params) == 0) {
+        Tell("The downloader could not start: the computer is out of memory, or the firmware "
+             "write of an earlier start has not ended yet.",
+             MB_ICONSTOP);
+        return 0;
+    }
+    /* KDLL_Open returns 0 whether or not the panel opened, and no handle. The panel is the
+     * child dialog (window class "#32770") of parentWindow. */
+    KDLL_Open(params);
+    panel = FindWindowExA(host, NULL, "#32770", NULL);
+    if (panel == NULL) {
+        Tell("The downloader's panel could not be created.", MB_ICONSTOP);
+        KDLL_Destroy();
+        return 0;
+    }
+    FitToPanel();
+    return 1;
+}
+
+/* The trace file beside the program: easy to find, and written with the rights that
+ * flashing needs anyway. */
+static void SetTracePath(void)
+{
+    char* slash;
+    GetModuleFileNameA(NULL, tracePath, sizeof tracePath - sizeof traceFileName);
+    slash = tracePath + lstrlenA(tracePath);
+    while (slash > tracePath && slash[-1] != '\\')
+        --slash;
+    lstrcpyA(slash, traceFileName);
+}
+
+/* The library reads KDLL_TRACE when it is built: switching means building it anew. */
+static void SwitchTrace(void)
+{
+    char text[MAX_PATH + 200];
+    int on = tracePath[0] == '\0';
+
+    if (on)
+        SetTracePath();
+    else
+        tracePath[0] = '\0';
+    KDLL_Close();
+    KDLL_Destroy();
+    panel = NULL;
+    SetEnvironmentVariableA("KDLL_TRACE", on ? tracePath : NULL);
+    CheckMenuItem(GetMenu(host), ID_TRACE, on ? MF_CHECKED : MF_UNCHECKED);
+    if (!OpenPanel()) {
+        DestroyWindow(host);
+        return;
+    }
+    if (!on) {
+        Tell("The trace is off.", MB_ICONINFORMATION);
+        return;
+    }
+    lstrcpyA(text, "The downloader writes its trace of everything it does with the drive to\n\n");
+    lstrcatA(text, tracePath);
+    lstrcatA(text, "\n\nSend that file, and the .1 file beside it if there is one, with a "
+                   "support request.");
+    Tell(text, MB_ICONINFORMATION);
+}
+
+static LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    static int refusing;
+
+    switch (message) {
+    case WM_COMMAND:
+        if (LOWORD(wParam) == ID_TRACE)
+            SwitchTrace();
+        return 0;
+    case WM_CLOSE:
+        /* The library disables the host window while it writes the drive's flash (and
+         * Windows does while one of its boxes waits for an answer). The close button is out
+         * of reach then, but the taskbar and the Task Manager still ask. The box has no
+         * owner: it must not enable the host window again when it closes. */
+        if (!IsWindowEnabled(window)) {
+            if (!refusing) {
+                refusing = 1;
+                MessageBoxA(NULL,
+                            "Not now: the downloader is writing the new firmware to the "
+                            "drive, or waits for an answer. Closing during the write could "
+                            "leave the drive unusable.\n\nWait for the message in the panel.",
+                            programTitle, MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
+                refusing = 0;
+            }
+            return 0;
+        }
+        /* The panel goes first, while its parent still exists. */
+        KDLL_Close();
+        panel = NULL;
+        DestroyWindow(window);
+        return 0;
+    case WM_QUERYENDSESSION:
+        return IsWindowEnabled(window);
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+static int CreateHostWindow(HINSTANCE instance, const ChosenDrive* drive)
+{
+    WNDCLASSA windowClassInfo;
+    HMENU bar = CreateMenu();
+    HMENU trace = CreatePopupMenu();
+    char text[sizeof drive->name + 40];
+
+    ZeroMemory(&windowClassInfo, sizeof windowClassInfo);
+    windowClassInfo.lpfnWndProc = HostProc;
+    windowClassInfo.hInstance = instance;
+    windowClassInfo.hCursor = LoadCursorA(NULL, (LPCSTR)IDC_ARROW);
+    windowClassInfo.hbrBackground = (HBRUSH)(COLOR_BTNFACE + 1);
+    windowClassInfo.lpszClassName = windowClass;
+    RegisterClassA(&windowClassInfo);
+
+    AppendMenuA(trace, MF_STRING, ID_TRACE, "&Write the command trace");
+    AppendMenuA(bar, MF_POPUP, (UINT_PTR)trace, "&Trace");
+    lstrcpyA(text, programTitle);
+    lstrcatA(text, ": drive ");
+    lstrcatA(text, drive->name);
+    /* Sized once the panel is open. */
+    host = CreateWindowExA(0, windowClass, text,
+                           WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
+                           CW_USEDEFAULT, 600, 400, NULL, bar, instance, NULL);
+    if (host == NULL)
+        return 0;
+    caption = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_CENTER | SS_SUNKEN, 0, 0,
+                              0, 0, host, NULL, instance, NULL);
+    if (GetEnvironmentVariableA("KDLL_TRACE", tracePath, sizeof tracePath) >= sizeof tracePath)
+        tracePath[0] = '\0';
+    if (tracePath[0] != '\0')
+        CheckMenuItem(bar, ID_TRACE, MF_CHECKED);
+    return caption != NULL;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show)
+{
+    INITCOMMONCONTROLSEX controls;
+    ChosenDrive drive;
+    MSG message;
+
+    (void)previous;
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS;
+    InitCommonControlsEx(&controls);
+
+    if (!ChooseDrive(commandLine, &drive))
+        return 1;
+    if (!CreateHostWindow(instance, &drive)) {
+        Tell("The program's window could not be created.", MB_ICONSTOP);
+        return 1;
+    }
+
+    ZeroMemory(&params, sizeof params);
+    /* kdll.dll's handle, as the import library loaded it; never the program's own. */
+    params.moduleInstance = GetModuleHandleA("kdll.dll");
+    params.parentWindow = host;
+    params.hostWindow = host;
+    params.captionWindow = caption;
+    params.width = 600;
+    params.height = 300;
+    params.driveAddress = drive.address;
+    if (!OpenPanel()) {
+        DestroyWindow(host);
+        return 1;
+    }
+    ShowWindow(host, show);
+
+    /* IsDialogMessage gives the panel its keyboard: Tab, Enter for "&Download", and the
+     * mnemonics. The library depends on this loop running during a download. */
+    while (GetMessageA(&message, NULL, 0, 0) > 0) {
+        if (panel != NULL && IsDialogMessageA(panel, &message))
+            continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    KDLL_Destroy();
+    return (int)message.wParam;
+}
