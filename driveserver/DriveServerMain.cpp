@@ -79,8 +79,10 @@ int Server::Run()
             continue; // a signal: look at stopRequested
         std::vector<TcmuCommand> commands;
         std::vector<uint16_t> aborted;
-        if (ready > 0)
-            ring.Acknowledge();
+        if (ready > 0 && !ring.Acknowledge()) {
+            std::fprintf(stderr, "driveserver: %s\n", ring.error.c_str());
+            return 1;
+        }
         ring.Take(commands, aborted);
         for (const TcmuCommand& command : commands)
             Arrive(command);

@@ -84,11 +84,13 @@ uint8_t* TcmuRing::Entry(uint32_t offset) const
     return area + mailbox->cmdr_off + offset;
 }
 
-void TcmuRing::Acknowledge()
+int TcmuRing::Acknowledge()
 {
     uint32_t count;
-    if (read(fd, &count, sizeof count) < 0 && errno != EAGAIN)
-        std::perror("driveserver: read uio");
+    if (read(fd, &count, sizeof count) >= 0 || errno == EINTR)
+        return 1;
+    error = std::string("the UIO device is gone: ") + std::strerror(errno);
+    return 0;
 }
 
 void TcmuRing::Take(std::vector<TcmuCommand>& commands, std::vector<uint16_t>& aborted)

@@ -28,8 +28,9 @@ public:
     int Open(const char* uioPath);
     int Fd() const { return fd; }
 
-    // Clears the device's interrupt count after poll() said it is readable.
-    void Acknowledge();
+    // Clears the device's interrupt count after poll() said it is readable; 0 when the
+    // device is gone (the target's configuration removed it).
+    int Acknowledge();
     // Takes every entry the kernel has added since the last call: commands into
     // commands, the command ids named by task management (aborts, resets) into aborted.
     void Take(std::vector<TcmuCommand>& commands, std::vector<uint16_t>& aborted);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # i686-vm.sh image
-# i686-vm.sh run [--timeout SECONDS] [--results DIR] FOLDER COMMAND [ARGS...]
+# i686-vm.sh run [--timeout SECONDS] [--results DIR] [--env NAME=VALUE]... FOLDER COMMAND [ARGS...]
 #
 # An emulated i386 PC (qemu-system-i386, TCG) with Debian bookworm i386, 32-bit Wine and
 # Xvfb, for the i686 programs that this x86_64 machine cannot execute at all.
@@ -12,7 +12,8 @@
 #          copy of FOLDER is /job, COMMAND's working folder; PATH holds wine-exec.sh,
 #          with-display.sh and the jobs of vm/job/, and COMMAND runs on an Xvfb display
 #          with the image's win32 Wine prefix. Whatever COMMAND writes into /job/results
-#          (Z:\job\results for a Windows program) is copied into DIR. Prints COMMAND's
+#          (Z:\job\results for a Windows program) is copied into DIR; each --env is set
+#          in COMMAND's environment. Prints COMMAND's
 #          output and exits with its status. --timeout bounds COMMAND (default 900 s);
 #          the whole guest run gets 120 s more. KDLL_VM_SMP sets the guest's processor
 #          count (default 1: ctest runs two guests at once on this machine's two cores).
@@ -27,6 +28,7 @@ guest_failure=125
 smp=${KDLL_VM_SMP:-1}
 # What a run needs on this machine: the emulator, and mkfs.ext4 and debugfs for the job disk.
 run_packages=(qemu-system-x86 e2fsprogs)
+envs=()
 
 say() { echo "i686-vm: $*" >&2; }
 
@@ -46,6 +48,8 @@ boot_guest() {
     cp "$root/vm/job/"* "$root/scripts/with-display.sh" "$root/scripts/wine-exec.sh" \
         "$root/scripts/wine-prefix.sh" "$stage/.vm/"
     printf '%s\0' "$@" >"$stage/.vm/command"
+    : >"$stage/.vm/env"
+    [ ${#envs[@]} -eq 0 ] || printf '%s\0' "${envs[@]}" >"$stage/.vm/env"
     echo "$limit" >"$stage/.vm/limit"
     local size_mb=$(($(du -sm "$stage" | cut -f1) + 256))
     mkfs.ext4 -q -F -O ^has_journal -L kdll-job -d "$stage" "$run/job.img" "${size_mb}M" >/dev/null
@@ -157,6 +161,9 @@ case "$1" in
             case "$1" in
                 --timeout) limit=$2; shift 2 ;;
                 --results) results=$2; shift 2 ;;
+                --env)
+                    [[ "${2:-}" == [A-Za-z_]*=* ]] || { say "--env takes NAME=VALUE"; exit 2; }
+                    envs+=("$2"); shift 2 ;;
                 *) break ;;
             esac
         done

@@ -3,6 +3,7 @@
 #include <winioctl.h>
 #include <ntddscsi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -268,9 +269,7 @@ uint32_t PassThroughLayer::Timeouts(SRB_GetSetTimeouts* srb)
         if (get)
             srb->SRB_Timeout = seconds;
         else
-            seconds = srb->SRB_Timeout < PassThroughRequest::kMaxTimeoutSeconds
-                          ? srb->SRB_Timeout
-                          : PassThroughRequest::kMaxTimeoutSeconds;
+            seconds = std::min<uint32_t>(srb->SRB_Timeout, PassThroughRequest::kMaxTimeoutSeconds);
         status = SS_COMP;
     }
     LeaveCriticalSection(&lock);
@@ -326,6 +325,7 @@ uint32_t PassThroughLayer::Execute(SRB_ExecSCSICmd* srb)
     request->flags = srb->SRB_Flags;
     request->postProc = srb->SRB_PostProc;
     request->abortRequested = 0;
+    request->handedBack = 0;
     // Pending before the worker can see the request, which may complete it at once.
     PassThroughRequest::StoreStatus(srb, SS_PENDING);
     LayerAdapter& adapter = adapters[index];
@@ -368,22 +368,22 @@ uint32_t PassThroughLayer::Abort(SRB_Abort* srb)
 {
     EnterCriticalSection(&lock);
     LayerRequest* queued = nullptr;
-    int found = 0;
-    for (int i = 0; i < adapterCount && !found; ++i) {
+    LayerAdapter* running = nullptr;
+    for (int i = 0; i < adapterCount && queued == nullptr && running == nullptr; ++i) {
         LayerAdapter& adapter = adapters[i];
         for (auto it = adapter.queue.begin(); it != adapter.queue.end(); ++it) {
             if ((*it)->srb == srb->SRB_ToAbort) {
                 queued = *it;
                 adapter.queue.erase(it);
-                found = 1;
                 break;
             }
         }
-        if (!found && adapter.running != nullptr && adapter.running->srb == srb->SRB_ToAbort) {
+        if (queued == nullptr && adapter.running != nullptr &&
+            adapter.running->srb == srb->SRB_ToAbort && !adapter.running->handedBack) {
             // The worker cancels the call it issued; the result follows from there.
             adapter.running->abortRequested = 1;
             SetEvent(adapter.wake);
-            found = 1;
+            running = &adapter;
         }
     }
     LeaveCriticalSection(&lock);
@@ -392,9 +392,40 @@ uint32_t PassThroughLayer::Abort(SRB_Abort* srb)
         Notify(queued);
         delete queued;
     }
-    uint8_t status = found ? SS_COMP : SS_ABORT_FAIL;
+    if (running != nullptr)
+        GiveBackAborted(*running, srb->SRB_ToAbort);
+    uint8_t status = queued != nullptr || running != nullptr ? SS_COMP : SS_ABORT_FAIL;
     srb->SRB_Status = status;
     return status;
+}
+
+void PassThroughLayer::GiveBackAborted(LayerAdapter& adapter, void* srb)
+{
+    const DWORD kPollMs = 10;
+    DWORD started = GetTickCount();
+    for (;;) {
+        EnterCriticalSection(&lock);
+        LayerRequest* request = adapter.running;
+        if (request == nullptr || request->srb != srb || request->handedBack) {
+            LeaveCriticalSection(&lock);
+            return; // the worker has handed it back
+        }
+        if (GetTickCount() - started >= kCancelGraceMs) {
+            // The system keeps the call. It writes only into the layer's own buffer, so
+            // the caller gets its block back now and never hears of this request again.
+            request->handedBack = 1;
+            LayerRequest copy;
+            copy.srb = request->srb;
+            copy.flags = request->flags;
+            copy.postProc = request->postProc;
+            LeaveCriticalSection(&lock);
+            PassThroughRequest::CompleteAborted(copy.srb);
+            Notify(&copy);
+            return;
+        }
+        LeaveCriticalSection(&lock);
+        Sleep(kPollMs);
+    }
 }
 
 void PassThroughLayer::RunWorker(int index)
@@ -413,10 +444,11 @@ void PassThroughLayer::RunWorker(int index)
         ResetEvent(adapter.wake);
         LeaveCriticalSection(&lock);
 
-        DWORD error = 0;
-        int handBack = RunRequest(adapter, request, error);
+        DWORD error = RunRequest(adapter, request);
 
         EnterCriticalSection(&lock);
+        int handBack = !request->handedBack;
+        request->handedBack = 1;
         adapter.running = nullptr;
         int last = adapter.queue.empty();
         if (last)
@@ -435,25 +467,22 @@ void PassThroughLayer::RunWorker(int index)
     }
 }
 
-int PassThroughLayer::RunRequest(LayerAdapter& adapter, LayerRequest* request, DWORD& error)
+DWORD PassThroughLayer::RunRequest(LayerAdapter& adapter, LayerRequest* request)
 {
-    int delivered = 0;
-    error = Transfer(adapter, request, delivered);
-    if (!delivered && (error == ERROR_MEDIA_CHANGED || error == ERROR_INVALID_HANDLE)) {
-        // The handle went stale (a new medium, a drive that came back): the command did
-        // not reach the drive. One new handle, one more try.
-        EnterCriticalSection(&lock);
-        int aborted = request->abortRequested;
-        LeaveCriticalSection(&lock);
-        if (aborted)
-            error = PassThroughRequest::kErrorOperationAborted;
-        else if (Reopen(adapter))
-            error = Transfer(adapter, request, delivered);
-    }
-    return !delivered;
+    DWORD error = Transfer(adapter, request);
+    if (error != ERROR_MEDIA_CHANGED && error != ERROR_INVALID_HANDLE)
+        return error;
+    // The handle went stale (a new medium, a drive that came back): the command did not
+    // reach the drive. One new handle, one more try.
+    EnterCriticalSection(&lock);
+    int aborted = request->abortRequested;
+    LeaveCriticalSection(&lock);
+    if (aborted)
+        return PassThroughRequest::kErrorOperationAborted;
+    return Reopen(adapter) ? Transfer(adapter, request) : error;
 }
 
-DWORD PassThroughLayer::Transfer(LayerAdapter& adapter, LayerRequest* request, int& delivered)
+DWORD PassThroughLayer::Transfer(LayerAdapter& adapter, LayerRequest* request)
 {
     OVERLAPPED overlapped;
     std::memset(&overlapped, 0, sizeof overlapped);
@@ -474,13 +503,6 @@ DWORD PassThroughLayer::Transfer(LayerAdapter& adapter, LayerRequest* request, i
                 cancelIoEx(adapter.device, &overlapped);
             else
                 CancelIo(adapter.device);
-            if (WaitForSingleObject(overlapped.hEvent, kCancelGraceMs) != WAIT_OBJECT_0) {
-                // The driver keeps the request. It writes only into our own buffer, so the
-                // caller gets the block back now and never hears of this request again.
-                PassThroughRequest::CompleteAborted(request->srb);
-                Notify(request);
-                delivered = 1;
-            }
         }
         // Until the call has ended, the buffer and the OVERLAPPED belong to the driver.
         error =

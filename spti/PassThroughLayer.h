@@ -17,6 +17,9 @@ struct LayerRequest {
     DWORD startedAt;    // GetTickCount when the pass-through call was made
     void* postProc;     // SRB_PostProc at submission
     int abortRequested; // set under the lock
+    // Set under the lock by whoever hands the block back to the caller: the worker with
+    // the result, or Abort when the system keeps the call past kCancelGraceMs.
+    int handedBack;
 };
 
 // One drive letter as a host adapter.
@@ -37,9 +40,11 @@ public:
     enum {
         kMaxAdapters = 26,
         kMaxTargets = 8,
-        // After a cancel, how long the worker waits for the driver to give the request
+        // After a cancel, how long an abort waits for the driver to give the request
         // back before it hands SS_ABORTED to the caller anyway (below the two seconds
-        // the downloader allows an abort).
+        // the downloader allows an abort). Wine runs a pass-through to the end inside
+        // DeviceIoControl, whatever the OVERLAPPED, so the worker cannot be the one
+        // that gives up.
         kCancelGraceMs = 1000,
     };
 
@@ -75,11 +80,13 @@ private:
     int StartWorker(int index);
 
     // The request's pass-through call, once more on a new handle when the old one went
-    // stale; 1 when the caller is still to be given its result (error, 0 or Win32).
-    int RunRequest(LayerAdapter& adapter, LayerRequest* request, DWORD& error);
-    // One pass-through call; 0 or the Win32 error. delivered is set when the caller was
-    // already given SS_ABORTED because the driver did not give a cancelled request back.
-    DWORD Transfer(LayerAdapter& adapter, LayerRequest* request, int& delivered);
+    // stale; 0 or the Win32 error.
+    DWORD RunRequest(LayerAdapter& adapter, LayerRequest* request);
+    // One pass-through call, cancelled when an abort asks; 0 or the Win32 error.
+    DWORD Transfer(LayerAdapter& adapter, LayerRequest* request);
+    // Waits up to kCancelGraceMs for the worker to hand back the running request with
+    // block srb, then hands it back as SS_ABORTED itself.
+    void GiveBackAborted(LayerAdapter& adapter, void* srb);
     static void Notify(const LayerRequest* request);
 
     CRITICAL_SECTION lock;

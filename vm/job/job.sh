@@ -13,6 +13,11 @@ export WINEPREFIX=/opt/kdll/wineprefix WINEARCH=win32 WINE=/usr/lib/wine/wine
 KDLL_WINE_TIMEOUT=$(cat /job/.vm/limit)
 export KDLL_WINE_TIMEOUT
 mapfile -d '' -t command </job/.vm/command
+# The variables of i686-vm.sh run --env NAME=VALUE.
+if [ -s /job/.vm/env ]; then
+    mapfile -d '' -t variables </job/.vm/env
+    export "${variables[@]}"
+fi
 cd /job
 with-display.sh timeout --kill-after=10 "$KDLL_WINE_TIMEOUT" "${command[@]}" 2>&1 \
     | tee /job/.vm/output.txt

@@ -1,0 +1,154 @@
+#!/usr/bin/env python3
+"""check-real-stack.py RESULTS VM-COMMAND...: runs the guest job of the real SCSI stack
+(vm/job/real-stack.sh) and judges what its four runs left in RESULTS: what the user saw,
+what the library traced, and what the drive server received. Exits 0 when every check
+passes; each failure names the check and prints what was found and what was expected."""
+import hashlib
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+# Commands that Linux sends on its own when a program opens or closes /dev/sr0 (media
+# checks, the door lock), or while it looks at a new device: never the library's.
+# READ(10) comes from the partition scan and from Wine, which look for a file system.
+KERNEL_OPCODES = {0x00, 0x03, 0x1E, 0x25, 0x28, 0x43, 0x46, 0x4A, 0x51, 0x5A}
+# The demo host and aspiinfo list the drives with the same standard INQUIRY.
+HOST_INQUIRY = bytes([0x12, 0, 0, 0, 36, 0])
+# The target core keeps as many command bytes as the operation code's group defines.
+GROUP_LENGTH = [6, 10, 10, 12, 16, 12, 10, 10]
+# Linux aborts the load the drive never answers at most this long after it reached the
+# drive: the layer's pass-through time-out for START STOP UNIT (45 s), and the abort's
+# round trip through the target in the emulated machine.
+FREED_BOUND_MS = 50000
+# The drive's ASPI address, as aspiinfo lists it: Wine's drive D:, the loopback target's
+# portal group 1, LUN 0.
+DRIVE = "0:1"
+PAYLOAD_LENGTH = 63490
+
+failures = []
+
+
+def check(name, got, expected, ok=None):
+    if ok is None:
+        ok = got == expected
+    print(f"{'ok  ' if ok else 'FAIL'} {name}: got {got!r}" + ("" if ok else f", expected {expected!r}"))
+    if not ok:
+        failures.append(name)
+
+
+def read(results, name):
+    path = os.path.join(results, name)
+    if not os.path.exists(path):
+        return ""
+    with open(path, encoding="latin-1") as f:
+        return f.read()
+
+
+def server_log(results, run):
+    """The server's log of a run: (sequence, ms, cdb bytes, rest) per command, and the
+    events (sequence -> (ms, 'aborted'|'answered'))."""
+    commands, events = [], {}
+    for line in read(results, f"{run}/commands.txt").splitlines():
+        m = re.match(r"(\d+) (\d+) cdb ([0-9A-F ]+) \| (.*)", line)
+        if m:
+            commands.append((int(m[1]), int(m[2]), bytes.fromhex(m[3]), m[4]))
+            continue
+        m = re.match(r"(\d+) (\d+) (\w+)$", line)
+        if m:
+            events[int(m[1])] = (int(m[2]), m[3])
+    return commands, events
+
+
+def traced_commands(trace):
+    """The commands the library sent to the drive (those to empty addresses never leave
+    the layer)."""
+    return [bytes.fromhex(m) for m in re.findall(rf"scsi {DRIVE} > ([0-9A-F ]+?) \|", trace)]
+
+
+def order_check(name, library, drive):
+    """Every command the library traced reached the drive, in its order and with its bytes
+    (as many as the target keeps); whatever else the drive received is Linux's own."""
+    foreign, i = [], 0
+    for cdb in (c[2] for c in drive):
+        if i < len(library) and library[i][:len(cdb)] == cdb and len(cdb) == GROUP_LENGTH[cdb[0] >> 5]:
+            i += 1
+        elif cdb[0] not in KERNEL_OPCODES and cdb != HOST_INQUIRY:
+            foreign.append(cdb.hex(" ").upper())
+    check(f"{name}: the library's commands reached the drive in order", (i, len(library)),
+          "all of them, at least one", ok=i == len(library) > 0)
+    check(f"{name}: every other command is Linux's own", foreign, [])
+
+
+def expected_payload(results):
+    image = open(os.path.join(results, "sample.zqx"), "rb").read()
+    code = image[0x800:0x10000]
+    total = sum(code) & 0xFFFF
+    return code + bytes([total & 0xFF, total >> 8])
+
+
+def main():
+    results, command = sys.argv[1], sys.argv[2:]
+    shutil.rmtree(results, ignore_errors=True)
+    vm_status = subprocess.run(command).returncode
+    check("the guest job ran to its end", vm_status, 0)
+
+    listing = read(results, "aspiinfo.txt")
+    check("aspiinfo: exit status", read(results, "aspiinfo.status").strip(), "0")
+    check("aspiinfo: the drive with its identification and address",
+          re.findall(r"\d+:\d+:\d+ .*CD-ROM.*", listing), f"{DRIVE}:0 ... NEMBRIKA CD-ROM RVX-4417K 1.00",
+          ok=re.search(rf"{DRIVE}:0\s+CD-ROM.*NEMBRIKA.*CD-ROM RVX-4417K.*1\.00", listing) is not None)
+
+    # The download, a write the drive refuses, a command it never answers.
+    runs = [
+        # run, exit status, text the user sees, trace line, restart requested
+        ("download", "0", "Download has done successfully!", "transfer: result 1", True),
+        ("write-fails", "1", "Fail to Download, Restart Now!",
+         "sense 3/0C/00 MEDIUM ERROR: write error", True),
+        ("no-answer", "1", "New F/W is something wrong. no response to Inquiry !",
+         "abort answered SS_COMP, the layer gave the request back", False),
+    ]
+    for run, status, text, traced, restart in runs:
+        output, trace = read(results, f"{run}.txt"), read(results, f"{run}-trace.txt")
+        check(f"{run}: exit status", read(results, f"{run}.status").strip(), status)
+        check(f"{run}: the panel says", text in output, True)
+        check(f"{run}: the trace says", traced in trace, True)
+        check(f"{run}: shut-down requested (intercepted)", "[intercepted] ExitWindowsEx" in output, restart)
+        drive, events = server_log(results, run)
+        order_check(run, traced_commands(trace), drive)
+
+    drive, _ = server_log(results, "download")
+    writes = [c for c in drive if c[3].startswith("out ")]
+    check("download: one write reached the drive", len(writes), 1)
+    if writes:
+        data = open(os.path.join(results, "download", f"{writes[0][0]}.out"), "rb").read()
+        payload = expected_payload(results)
+        check("download: the drive received the firmware's payload (SHA-256)",
+              (len(data), hashlib.sha256(data).hexdigest()),
+              (PAYLOAD_LENGTH, hashlib.sha256(payload).hexdigest()))
+
+    drive, _ = server_log(results, "write-fails")
+    check("write-fails: the drive's answer to the write",
+          [c[3].split(" | ")[1] for c in drive if c[3].startswith("out ")], ["check 3/0C/00 delay"])
+
+    drive, events = server_log(results, "no-answer")
+    held = [c for c in drive if c[3].endswith(" held")]
+    check("no-answer: the load held", [c[2].hex(" ").upper() for c in held], ["1B 00 00 00 03 00"])
+    if held:
+        sequence, arrived = held[0][0], held[0][1]
+        check("no-answer: the held load was aborted", events.get(sequence, (0, ""))[1], "aborted")
+        freed = events.get(sequence, (None,))[0]
+        blocked = freed - arrived if freed is not None else None
+        check(f"no-answer: the drive was free again within {FREED_BOUND_MS} ms", blocked,
+              f"<= {FREED_BOUND_MS}", ok=blocked is not None and blocked <= FREED_BOUND_MS)
+        inquiries = [c for c in drive if c[0] > sequence and c[2][0] == 0x12 and "good 36" in c[3]]
+        check("no-answer: the next attempt's INQUIRY was answered", len(inquiries) > 0, True)
+    check("no-answer: the next attempt lists the drive", read(results, "no-answer-next.status").strip(), "0")
+
+    print(f"real-stack: {len(failures)} check(s) failed" if failures else "real-stack: all checks passed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

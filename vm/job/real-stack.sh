@@ -1,0 +1,38 @@
+#!/bin/bash
+# real-stack.sh: the shipped kdll.dll and our shipped WNASPI32.dll over a real SCSI
+# stack in the guest: Wine's pass-through into Linux's SG_IO on /dev/sr0, the SCSI
+# target's loopback fabric and user-space backend, and kdll-driveserver answering from
+# the drive model (scsi-drive.sh). Four runs, each with its server log in a folder of
+# results/: aspiinfo's listing (inquiry/), the demo download (download/), a write that
+# ends in CHECK CONDITION 3/0C/00 (write-fails/) and a load the drive never answers,
+# followed at once by the next attempt's INQUIRY from aspiinfo (no-answer/).
+# tests/wine/check-real-stack.py judges what they left.
+set -uo pipefail
+results=/job/results
+export WINEDEBUG=-all
+run() { # NAME PROGRAM ARGS...: one program's output and exit status into results/
+    local name=$1
+    shift
+    local started=$SECONDS status=0
+    wine-exec.sh n "$@" >"$results/$name.txt" 2>&1 || status=$?
+    echo "$status" >"$results/$name.status"
+    echo "real-stack: $name exited $status after $((SECONDS - started)) s"
+}
+demo() { # NAME: the demo host's download on the drive, with its trace
+    run "$1" ./demo_host.exe --drive 0x0100 --auto --intercept \
+        --firmware 'Z:\job\sample.zqx' --trace "Z:\\job\\results\\$1-trace.txt"
+}
+
+wine-exec.sh n ./zqxtool.exe make sample.zqx --revision 1.02 >/dev/null
+cp sample.zqx "$results/"
+trap 'scsi-drive.sh stop; dmesg >"$results/dmesg.txt"' EXIT
+scsi-drive.sh start demo.txt "$results/inquiry" || exit 1
+run aspiinfo ./aspiinfo.exe
+scsi-drive.sh serve demo.txt "$results/download"
+demo download
+scsi-drive.sh serve write-fails.txt "$results/write-fails"
+demo write-fails
+scsi-drive.sh serve no-answer.txt "$results/no-answer"
+demo no-answer
+run no-answer-next ./aspiinfo.exe
+exit 0
