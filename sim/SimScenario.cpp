@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "base/AsciiText.h"
 #include "scsi/AspiTypes.h"
 
 namespace {
@@ -13,17 +14,6 @@ typedef std::vector<std::string> Tokens;
 int IsBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // Reads a quoted string starting after its opening quote; i ends behind the closing one.
