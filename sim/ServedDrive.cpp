@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "DriveModel.h"
 #include "scsi/AspiTypes.h"
 
 namespace {
@@ -15,15 +16,6 @@ void AppendHex(std::string& text, const uint8_t* bytes, uint32_t length)
         std::snprintf(digits, sizeof digits, i == 0 ? "%02X" : " %02X", bytes[i]);
         text += digits;
     }
-}
-
-// FNV-1a 32 names the data in the log; the server keeps the bytes themselves.
-uint32_t Digest(const uint8_t* bytes, uint32_t length)
-{
-    uint32_t hash = 2166136261u;
-    for (uint32_t i = 0; i < length; ++i)
-        hash = (hash ^ bytes[i]) * 16777619u;
-    return hash;
 }
 
 } // namespace
@@ -103,7 +95,7 @@ uint32_t ServedDrive::Execute(const uint8_t* cdb, uint8_t cdbLength, const uint8
     char tail[96];
     if (dataOut != nullptr)
         std::snprintf(tail, sizeof tail, " | out %u fnv %08X", transferLength,
-                      Digest(dataOut, transferLength));
+                      DriveModel::Fnv1a(dataOut, transferLength));
     else
         std::snprintf(tail, sizeof tail, " | in %u", transferLength);
     line += tail;
