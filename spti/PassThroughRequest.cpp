@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "scsi/ScsiCodes.h"
+
 namespace {
 
 // The data area starts on an 8-byte boundary behind the header and the sense area.
@@ -32,7 +34,7 @@ uint8_t PassThroughRequest::OpcodeDirection(uint8_t opcode)
     switch (opcode) {
     case 0x03: // REQUEST SENSE
     case 0x08: // READ(6)
-    case 0x12: // INQUIRY
+    case ScsiOp::kInquiry:
     case 0x1A: // MODE SENSE(6)
     case 0x23: // READ FORMAT CAPACITIES
     case 0x25: // READ CAPACITY
@@ -57,7 +59,7 @@ uint8_t PassThroughRequest::OpcodeDirection(uint8_t opcode)
     case 0x15: // MODE SELECT(6)
     case 0x2A: // WRITE(10)
     case 0x2E: // WRITE AND VERIFY(10)
-    case 0x3B: // WRITE BUFFER
+    case ScsiOp::kWriteBuffer:
     case 0x55: // MODE SELECT(10)
     case 0x5D: // SEND CUE SHEET
     case 0xA3: // SEND KEY
@@ -70,11 +72,9 @@ uint8_t PassThroughRequest::OpcodeDirection(uint8_t opcode)
 
 uint32_t PassThroughRequest::DefaultTimeout(uint8_t opcode, uint8_t direction)
 {
-    const uint8_t kStartStopUnit = 0x1B, kLoadUnloadMedium = 0xA6, kWriteBuffer = 0x3B;
-    const uint8_t kFirstVendorOpcode = 0xC0;
-    if (direction == kDataOut && (opcode == kWriteBuffer || opcode >= kFirstVendorOpcode))
+    if (direction == kDataOut && (opcode == ScsiOp::kWriteBuffer || opcode >= ScsiOp::kFirstVendor))
         return kFirmwareSeconds;
-    if (opcode == kStartStopUnit || opcode == kLoadUnloadMedium)
+    if (opcode == ScsiOp::kStartStopUnit || opcode == ScsiOp::kLoadUnloadMedium)
         return kMediumSeconds;
     return kCommandSeconds;
 }
@@ -178,7 +178,7 @@ void PassThroughRequest::Complete(SRB_ExecSCSICmd* srb, uint32_t ioError, uint32
         PassThroughHeader header;
         std::memcpy(&header, buffer, sizeof header);
         targetStatus = header.ScsiStatus;
-        if (targetStatus == kScsiGood && elapsedMs / 1000 >= timeoutSeconds) {
+        if (targetStatus == ScsiStatus::kGood && elapsedMs / 1000 >= timeoutSeconds) {
             hostStatus = HASTAT_COMMAND_TIMEOUT;
         } else {
             // A driver reports what moved; never more than was asked for.
@@ -187,11 +187,11 @@ void PassThroughRequest::Complete(SRB_ExecSCSICmd* srb, uint32_t ioError, uint32
             if (direction == kDataIn && transferred > 0)
                 std::memcpy(callerData, buffer + dataOffset, transferred);
         }
-        if (targetStatus == kScsiGood && hostStatus == HASTAT_OK) {
+        if (targetStatus == ScsiStatus::kGood && hostStatus == HASTAT_OK) {
             status = SS_COMP;
             if (transferred < dataLength)
                 hostStatus = HASTAT_DO_DU;
-        } else if (targetStatus == kScsiCheckCondition) {
+        } else if (targetStatus == ScsiStatus::kCheckCondition) {
             uint32_t senseCount =
                 header.SenseInfoLength < senseLength ? header.SenseInfoLength : senseLength;
             std::memcpy(srb->SenseArea, buffer + kSenseOffset, senseCount);

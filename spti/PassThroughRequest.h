@@ -50,7 +50,6 @@ public:
         kErrorOperationAborted = 995, // the request was cancelled
         kErrorTimeout = 1460,
     };
-    enum : uint8_t { kScsiGood = 0x00, kScsiCheckCondition = 0x02 };
 
     PassThroughRequest();
     ~PassThroughRequest();
