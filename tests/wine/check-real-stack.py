@@ -81,6 +81,14 @@ def order_check(name, library, drive):
     check(f"{name}: every other command is Linux's own", foreign, [])
 
 
+def fnv1a(data):
+    """FNV-1a 32, the digest the server's log gives for data out, reckoned here apart."""
+    digest = 0x811C9DC5
+    for byte in data:
+        digest = ((digest ^ byte) * 0x01000193) & 0xFFFFFFFF
+    return f"{digest:08X}"
+
+
 def expected_payload(results):
     image = open(os.path.join(results, "sample.zqx"), "rb").read()
     code = image[0x800:0x10000]
@@ -127,6 +135,9 @@ def main():
         check("download: the drive received the firmware's payload (SHA-256)",
               (len(data), hashlib.sha256(data).hexdigest()),
               (PAYLOAD_LENGTH, hashlib.sha256(payload).hexdigest()))
+        logged = re.match(r"out (\d+) fnv ([0-9A-F]{8})", writes[0][3])
+        check("download: the log's digest of the write is the payload's",
+              logged.groups() if logged else writes[0][3], (str(PAYLOAD_LENGTH), fnv1a(payload)))
 
     drive, _ = server_log(results, "write-fails")
     check("write-fails: the drive's answer to the write",
