@@ -314,6 +314,10 @@ uint32_t PassThroughLayer::Execute(SRB_ExecSCSICmd* srb)
         srb->SRB_HaStat = HASTAT_OK;
         srb->SRB_TargStat = 0;
         status = SS_ERR;
+    } else if (adapters[index].IsKept()) {
+        // Queued, it would wait out the kept call and then hold the drive for a time-out
+        // of its own, long after its caller gave up on it.
+        status = SS_ASPI_IS_BUSY;
     }
     if (status != SS_PENDING) {
         LeaveCriticalSection(&lock);
@@ -413,14 +417,23 @@ void PassThroughLayer::GiveBackAborted(LayerAdapter& adapter, void* srb)
         if (GetTickCount() - started >= kCancelGraceMs) {
             // The system keeps the call. It writes only into the layer's own buffer, so
             // the caller gets its block back now and never hears of this request again.
+            // What is queued behind it would reach the drive only when the call ends, and
+            // hold it again: it ends now, as does whatever comes until then (Execute).
             request->handedBack = 1;
             LayerRequest copy;
             copy.srb = request->srb;
             copy.flags = request->flags;
             copy.postProc = request->postProc;
+            std::deque<LayerRequest*> behind;
+            behind.swap(adapter.queue);
             LeaveCriticalSection(&lock);
             PassThroughRequest::CompleteAborted(copy.srb);
             Notify(&copy);
+            for (LayerRequest* busy : behind) {
+                PassThroughRequest::StoreStatus(busy->srb, SS_ASPI_IS_BUSY);
+                Notify(busy);
+                delete busy;
+            }
             return;
         }
         LeaveCriticalSection(&lock);

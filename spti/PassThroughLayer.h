@@ -33,6 +33,11 @@ struct LayerAdapter {
     LayerRequest* running;
     HANDLE wake; // set when the running request is to be aborted
     int workerActive;
+
+    // The caller has the running request's block back, but the system still runs its
+    // call: the drive is busy until the call's own time-out, and a request sent meanwhile
+    // would only reach it then and block it again.
+    bool IsKept() const { return running != nullptr && running->handedBack; }
 };
 
 class PassThroughLayer {
@@ -85,7 +90,8 @@ private:
     // One pass-through call, cancelled when an abort asks; 0 or the Win32 error.
     DWORD Transfer(LayerAdapter& adapter, LayerRequest* request);
     // Waits up to kCancelGraceMs for the worker to hand back the running request with
-    // block srb, then hands it back as SS_ABORTED itself.
+    // block srb, then hands it back as SS_ABORTED itself, and the requests queued behind
+    // it as SS_ASPI_IS_BUSY.
     void GiveBackAborted(LayerAdapter& adapter, void* srb);
     static void Notify(const LayerRequest* request);
 
