@@ -30,8 +30,14 @@ add_test(NAME wine_tests_missing_layer
 add_test(NAME wine_tests_win98
          COMMAND ${WINE_EXEC} n ${WINE_BIN}/wine_tests_win98.exe --gtest_filter=Win9x*
                  --gtest_output=xml:${WINE_RESULTS}/wine_tests_win98.xml)
+# The panel on a screen of 144 pixels per inch: its columns follow, and no key is cut.
+add_test(NAME wine_tests_144dpi
+         COMMAND ${CMAKE_COMMAND} -E env KDLL_WINE_DPI=144
+                 ${WINE_EXEC} n ${WINE_BIN}/wine_tests.exe
+                 --gtest_filter=PanelOpenTest.ShowsTheListTheStatusAndTheTitle
+                 --gtest_output=xml:${WINE_RESULTS}/wine_tests_144dpi.xml)
 set_tests_properties(wine_tests wine_tests_builtin_layer wine_tests_missing_layer
-                     wine_tests_win98 PROPERTIES TIMEOUT 1200)
+                     wine_tests_win98 wine_tests_144dpi PROPERTIES TIMEOUT 1200)
 # The misbehaving hosts again, with Wine checking its heap on every call: a block freed
 # under a running transfer, or written after its end, shows as a heap warning.
 add_test(NAME wine_tests_lifetime_heap
