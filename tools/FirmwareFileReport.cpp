@@ -1,6 +1,9 @@
 #include "FirmwareFileReport.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "TestFileNote.h"
 
 namespace {
 
@@ -25,7 +28,8 @@ std::string HitsText(int count, int first, int last)
 
 } // namespace
 
-FirmwareFileReport::FirmwareFileReport() : loaderMessage(nullptr), hits(), transferSum(0)
+FirmwareFileReport::FirmwareFileReport()
+    : loaderMessage(nullptr), hits(), transferSum(0), noteAt(-1)
 {
     std::memset(&firmware.fileDescriptor, 0, sizeof firmware.fileDescriptor);
     std::memset(&firmware.driveDescriptor, 0, sizeof firmware.driveDescriptor);
@@ -41,6 +45,11 @@ int FirmwareFileReport::Load(const std::string& path)
     // adds where the record and the marker were met.
     firmware.ParseFirmwareImage(&hits);
     transferSum = firmware.ComputeTransferCheckSum();
+    const uint8_t* block = firmware.image;
+    const uint8_t* end = block + TestFileNote::kLeadingBlockEnd;
+    const char* signature = TestFileNote::kSignature;
+    const uint8_t* found = std::search(block, end, signature, signature + std::strlen(signature));
+    noteAt = found != end ? static_cast<int>(found - block) : -1;
     return 1;
 }
 
@@ -64,6 +73,9 @@ void FirmwareFileReport::Print(std::FILE* out) const
                  HitsText(hits.recordCount, hits.firstRecord, hits.lastRecord).c_str());
     std::fprintf(out, "Marker          %s\n",
                  HitsText(hits.markerCount, hits.firstMarker, hits.lastMarker).c_str());
+    if (noteAt >= 0)
+        std::fprintf(out, "Test file       yes: \"%s\" at 0x%04X\n", TestFileNote::kSignature,
+                     static_cast<unsigned>(noteAt));
 
     switch (Judge()) {
     case kOtherDrive:
@@ -80,6 +92,10 @@ void FirmwareFileReport::Print(std::FILE* out) const
     case kFit:
         std::fprintf(out, "Verdict         fit for an RVX-4417K\n");
         break;
+    case kTestFile:
+        std::fprintf(out, "Verdict         a test file made by zqxtool: the downloader takes it "
+                          "for an RVX-4417K, but never flash a real drive with it\n");
+        break;
     }
 }
 
@@ -89,5 +105,7 @@ FirmwareFileReport::Verdict FirmwareFileReport::Judge() const
     // differs. The protocol is compared later with the drive's, which speaks 4.0.
     if (ModelRowText().compare(0, kIdentificationLength, kExpectedIdentification) != 0)
         return kOtherDrive;
-    return firmware.fileDescriptor.protocolType40 ? kFit : kNoMarker;
+    if (!firmware.fileDescriptor.protocolType40)
+        return kNoMarker;
+    return noteAt >= 0 ? kTestFile : kFit;
 }

@@ -52,7 +52,7 @@ file(READ ${two_drives} scenario)
 file(WRITE ${DEMO_RUNS}/two-drives.txt "${scenario}fault 1 0 write delay 3000\n")
 add_test(NAME demo_firmware_file
          COMMAND ${WINE_EXEC} n ${WINE_BIN}/zqxtool.exe make Z:${DEMO_RUNS}/sample.zqx
-                 --revision 1.02)
+                 --revision 1.02 --force)
 set_tests_properties(demo_firmware_file PROPERTIES FIXTURES_SETUP demo_firmware)
 set(DEMO_CHECK ${CMAKE_CURRENT_SOURCE_DIR}/wine/check-aspiinfo.sh)
 add_test(NAME demo_no_layer
