@@ -12,9 +12,9 @@ kdll_package_file(${PROJECT_SOURCE_DIR}/include/kdll.h include/kdll.h)
 kdll_package_file(${PROJECT_SOURCE_DIR}/src/host/kdll.def lib/kdll.def)
 kdll_package_file($<TARGET_LINKER_FILE:kdll> lib/libkdll.dll.a)
 
-# rvxflash's window code, its manifest and the one call it makes besides kdll.h: the
-# sample host.
-foreach(file FlashHost.c FlashHost.rc FlashHost.manifest DriveChoice.h)
+# rvxflash's window code, its manifest and the one call it makes besides kdll.h, with an
+# answer to that call from the command line: the sample host.
+foreach(file FlashHost.c FlashHost.rc FlashHost.manifest DriveChoice.h DriveByAddress.c)
     kdll_package_file(${PROJECT_SOURCE_DIR}/flasher/${file} sample/${file})
 endforeach()
 kdll_package_file(${PROJECT_SOURCE_DIR}/docs/trace.md docs/trace.md)

@@ -38,17 +38,6 @@ int main(void)
 """
 EXPORTS = {"KDLL_Create", "KDLL_Open", "KDLL_Close", "KDLL_Destroy"}
 
-# The one call the sample makes besides kdll.h, as a host that knows its drive answers it.
-CHOOSE_DRIVE = r"""
-#include "DriveChoice.h"
-int ChooseDrive(const char* wanted, ChosenDrive* drive)
-{
-    (void)wanted;
-    drive->address = 0x0100;
-    lstrcpyA(drive->name, "0:1:0");
-    return 1;
-}
-"""
 # What the program's manifest must ask Windows for.
 MANIFEST_PARTS = {
     "administrator rights": 'level="requireAdministrator"',
@@ -192,8 +181,6 @@ def build_sample(compiler, rc, top, work, objdump):
     """Builds the sample host as its opening comment says, with nothing but the package;
     returns the faults found."""
     sample = top / "sample"
-    choose = work / "choose.c"
-    choose.write_text(CHOOSE_DRIVE)
     resources = work / "sample-res.o"
     program = work / "sample.exe"
     run = subprocess.run([rc, str(sample / "FlashHost.rc"), "-O", "coff", "-o", str(resources)],
@@ -202,7 +189,8 @@ def build_sample(compiler, rc, top, work, objdump):
         return [f"sample/FlashHost.rc: {run.stderr.strip()}"]
     faults = link_host([compiler, "-std=c89", "-pedantic", "-Wall", "-Wextra", "-Werror",
                         "-mwindows", "-I", str(top / "include"), "-I", str(sample),
-                        str(sample / "FlashHost.c"), str(choose), str(resources),
+                        str(sample / "FlashHost.c"), str(sample / "DriveByAddress.c"),
+                        str(resources),
                         str(top / "lib" / "libkdll.dll.a"), "-lcomctl32"],
                        "sample/FlashHost.c as C89", objdump, program)
     if faults:
