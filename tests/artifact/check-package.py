@@ -1,22 +1,20 @@
 #!/usr/bin/env python3
-"""check-package.py --zip ZIP --version V --product P [--same FILE=BUILT]...
-       --arch NAME TOOLCHAIN... --lld-link LLD_LINK --cmake CMAKE FILE...
+"""check-package.py ZIP VERSION PRODUCT LLD_LINK CMAKE X86_TOOLCHAIN X64_TOOLCHAIN
+                    SAME FILE...
 
 Unpacks the package as a user and a host developer get it and checks it: exactly the
 files FILE... under one top folder; SHA256SUMS.txt right for every one of them; a version
-resource with V and P in every .dll and .exe; each FILE named by --same the one the build
-made; every binary stripped but those of developers/symbols/, and of the width of its
-folder (x64 in developers/bin/x64 and developers/symbols/x64, x86 elsewhere); the notes
-naming the version; rvxflash.exe a GUI program whose manifest asks for administrator
-rights, common controls 6 and DPI awareness, and aspiinfo.exe one whose manifest asks
-for administrator rights. Then for each width (--arch: x86 or x64 and the CMake toolchain
-file of its MinGW compilers and objdump), against the unpacked files alone: kdll.h compiling as
-C89 and as C++ into a program that imports the four exports from kdll.dll through
-libkdll.dll.a, and through kdll.lib linked by lld-link; kdll.h stopping a compile of the
-other width; and the sample host built by its CMakeLists.txt with find_package(kdll)
-into a GUI program with its manifest, that imports the four exports and has kdll.dll
-beside it."""
-import argparse
+resource with VERSION and PRODUCT in every .dll and .exe; the files that SAME names
+(FILE=BUILT,...) the ones the build made; every binary stripped but those of
+developers/symbols/, and x64 in the x64 folders, x86 elsewhere; the notes naming the
+version; rvxflash.exe a GUI program whose manifest asks for administrator rights, common
+controls 6 and DPI awareness, aspiinfo.exe one whose manifest asks for administrator
+rights. Then for each width, with the compilers of its toolchain file and against the
+unpacked files alone: include/kdll.h compiling as C89 and as C++ into a program that
+imports the four exports through libkdll.dll.a, and as C89 into one that lld-link links
+with kdll.lib; kdll.h stopping a compile of the other width; the sample host built by
+its CMakeLists.txt with find_package(kdll) into a GUI program with its manifest that
+imports the four exports, kdll.dll beside it."""
 import hashlib
 import re
 import struct
@@ -28,13 +26,15 @@ from pathlib import Path
 
 SIGNATURE = "VS_VERSION_INFO".encode("utf-16-le")
 
-# A host as kdll.h describes it: every export, the parameter block of nine words (pointers
-# and handles take 8 bytes in the 64-bit build).
+# A host as kdll.h describes it: every export, the parameter block of nine words (the
+# handles of 8 bytes in the 64-bit build). ENTRY: lld-link's, without any C runtime.
 HOST_PROGRAM = r"""
 #include "kdll.h"
-typedef char params_are_nine_words[
-    sizeof(KdllParams) == (sizeof(void*) == 4 ? 36 : 56) ? 1 : -1];
-static int UseTheExports(void)
+typedef char params_are_nine_words[sizeof(KdllParams) == (sizeof(void*) == 4 ? 36 : 56) ? 1 : -1];
+#ifndef ENTRY
+#define ENTRY main
+#endif
+int ENTRY(void)
 {
     KdllParams params;
     KDLL_CreateFn create = KDLL_Create;
@@ -47,23 +47,16 @@ static int UseTheExports(void)
     return instance == 0;
 }
 """
-# With MinGW's runtime, and as the entry point of a program that lld-link links without
-# any runtime (there is no Microsoft C runtime here).
-MAIN = "int main(void) { return UseTheExports(); }\n"
-ENTRY = "int HostEntry(void) { return UseTheExports(); }\n"
 EXPORTS = {"KDLL_Create", "KDLL_Open", "KDLL_Close", "KDLL_Destroy"}
-MACHINES = {"x86": 0x14C, "x64": 0x8664}
-LLD_MACHINES = {"x86": ["/machine:x86", "/safeseh:no"], "x64": ["/machine:x64"]}
-# What the programs' manifests must ask Windows for.
+
+# What the programs' manifests must ask Windows for, and their subsystems (GUI, console).
 ADMINISTRATOR = {"administrator rights": 'level="requireAdministrator"'}
-PROGRAMS = {
-    "rvxflash.exe": dict(ADMINISTRATOR, **{
-        "common controls 6": 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"',
-        "DPI awareness": ">true</dpiAware>"}),
-    "aspiinfo.exe": ADMINISTRATOR,
-}
-SUBSYSTEMS = {"rvxflash.exe": 2, "aspiinfo.exe": 3}  # GUI, console
-SAMPLE_PARTS = PROGRAMS["rvxflash.exe"]
+MANIFEST_PARTS = dict(ADMINISTRATOR, **{
+    "common controls 6": 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"',
+    "DPI awareness": ">true</dpiAware>"})
+PROGRAMS = {"rvxflash.exe": (2, MANIFEST_PARTS), "aspiinfo.exe": (3, ADMINISTRATOR)}
+MACHINES = {"x86": 0x14C, "x64": 0x8664}
+LLD_LINK = {"x86": ["/machine:x86", "/safeseh:no"], "x64": ["/machine:x64"]}
 
 
 def version_strings(data):
@@ -100,7 +93,7 @@ def version_strings(data):
 
 
 def pe_machine_and_symbols(data):
-    """The PE machine type and whether the file has COFF symbols (is not stripped)."""
+    """The PE machine type, and whether the file has COFF symbols (is not stripped)."""
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     machine, symbols = struct.unpack_from("<H10xI", data, pe + 4)
     return machine, symbols != 0
@@ -147,12 +140,12 @@ def pe_subsystem_and_manifest(data):
     return subsystem, data[start:start + size].decode("utf-8", errors="replace")
 
 
-def check_program(name, data, subsystem_wanted, parts):
-    """A program whose subsystem is subsystem_wanted and whose manifest asks for parts."""
+def check_program(name, data, wanted=2, parts=MANIFEST_PARTS):
+    """A program of subsystem wanted whose manifest asks for parts."""
     subsystem, manifest = pe_subsystem_and_manifest(data)
     faults = []
-    if subsystem != subsystem_wanted:
-        faults.append(f"{name}: subsystem {subsystem}, expected {subsystem_wanted}")
+    if subsystem != wanted:
+        faults.append(f"{name}: subsystem {subsystem}, expected {wanted}")
     if manifest is None:
         return faults + [f"{name}: no manifest (resource 1 of type 24)"]
     text = " ".join(manifest.split())
@@ -180,82 +173,78 @@ def imports_of_kdll(objdump, program):
     return names
 
 
-def run(command, what, cwd=None):
-    """Runs a command; the faults: what failed, with its output."""
-    done = subprocess.run(command, capture_output=True, text=True, cwd=cwd)
-    if done.returncode != 0:
-        return [f"{what}: {(done.stderr or done.stdout).strip()[-2000:]}"]
-    return []
-
-
-def imports_four(objdump, program, what):
+def link_host(commands, what, objdump, program):
+    """Runs the commands that make program; the faults: what failed, or a program that
+    does not import exactly the four exports from kdll.dll."""
+    for command in commands:
+        run = subprocess.run(command, capture_output=True, text=True)
+        if run.returncode != 0:
+            return [f"{what}: {(run.stderr or run.stdout).strip()[-2000:]}"]
     names = imports_of_kdll(objdump, program)
     if names != EXPORTS:
         return [f"{what}: the program imports {sorted(names)} from kdll.dll"]
     return []
 
 
-def build_hosts(arch, cc, cxx, objdump, lld_link, developers, work):
-    """kdll.h as C89 and C++ linked with libkdll.dll.a, as C89 linked by lld-link with
-    kdll.lib, and a compile of the other width stopped by kdll.h."""
+def build_hosts(arch, toolchain, lld_link, cmake, top, work):
+    """Builds hosts of the width arch with the tools of its toolchain file against the
+    package alone; returns the faults found."""
+    cc, cxx, objdump = [re.search(rf"set\({name} (\S+)\)", Path(toolchain).read_text())[1]
+                        for name in ("CMAKE_C_COMPILER", "CMAKE_CXX_COMPILER", "KDLL_OBJDUMP")]
+    developers = top / "developers"
     lib = developers / "lib" / arch
-    width = ["-DKDLL_X64"] if arch == "x64" else []
-    flags = ["-pedantic", "-Wall", "-Wextra", "-Werror", "-I", str(developers / "include")]
+    source = work / f"host-{arch}.c"
+    source.write_text(HOST_PROGRAM)
+    flags = ["-pedantic", "-Wall", "-Wextra", "-Werror", "-I", str(developers / "include"),
+             str(source)] + (["-DKDLL_X64"] if arch == "x64" else [])
     faults = []
-    for compiler, standard, suffix in ((cc, "c89", "c"), (cxx, "c++98", "cpp")):
-        source = work / f"host-{arch}.{suffix}"
-        source.write_text(HOST_PROGRAM + MAIN)
+    for compiler, standard in ((cc, "c89"), (cxx, "c++98")):
         program = work / f"host-{arch}-{standard}.exe"
-        what = f"{arch}: kdll.h as {standard} with libkdll.dll.a"
-        failed = run([compiler, f"-std={standard}"] + flags + width +
-                     [str(source), str(lib / "libkdll.dll.a"), "-o", str(program)], what)
-        faults += failed or imports_four(objdump, program, what)
+        faults += link_host([[compiler, f"-std={standard}"] + flags +
+                             [str(lib / "libkdll.dll.a"), "-o", str(program)]],
+                            f"{arch}: kdll.h as {standard}", objdump, program)
+    obj, program = work / f"host-{arch}.o", work / f"host-{arch}-lld.exe"
+    faults += link_host([[cc, "-std=c89", "-O2", "-c", "-DENTRY=HostEntry", "-o", str(obj)] +
+                         flags,
+                         [lld_link, "/entry:HostEntry", "/subsystem:console", "/nodefaultlib",
+                          str(obj), str(lib / "kdll.lib"), f"/out:{program}"] + LLD_LINK[arch]],
+                        f"{arch}: kdll.lib with lld-link", objdump, program)
+    other = [f for f in flags if f != "-DKDLL_X64"] + ([] if arch == "x64" else ["-DKDLL_X64"])
+    run = subprocess.run([cc, "-fsyntax-only"] + other, capture_output=True, text=True)
+    if run.returncode == 0 or '#error "kdll.h:' not in run.stderr:
+        faults.append(f"{arch}: kdll.h let a compile of the other width pass")
 
-    source = work / f"entry-{arch}.c"
-    source.write_text(HOST_PROGRAM + ENTRY)
-    obj, program = work / f"entry-{arch}.o", work / f"entry-{arch}.exe"
-    what = f"{arch}: kdll.lib with lld-link"
-    failed = run([cc, "-std=c89", "-O2", "-c"] + flags + width + [str(source), "-o", str(obj)],
-                 what) or \
-        run([lld_link, "/entry:HostEntry", "/subsystem:console", "/nodefaultlib"] +
-            LLD_MACHINES[arch] + [str(obj), str(lib / "kdll.lib"), f"/out:{program}"], what)
-    faults += failed or imports_four(objdump, program, what)
-
-    # The other width's define: kdll.h must stop the compile and say why.
-    wrong = [] if width else ["-DKDLL_X64"]
-    stopped = subprocess.run([cc, "-std=c89", "-fsyntax-only"] + flags + wrong + [str(source)],
-                             capture_output=True, text=True)
-    if stopped.returncode == 0 or "#error \"kdll.h:" not in stopped.stderr:
-        faults.append(f"{arch}: kdll.h let a compile {'without' if width else 'with'} KDLL_X64 "
-                      f"pass: {stopped.stderr.strip()[:400]}")
+    build = work / f"sample-{arch}"
+    program = build / "FlashHost.exe"
+    faults += link_host([[cmake, "-S", str(developers / "sample"), "-B", str(build), "-G",
+                          "Ninja", f"-DCMAKE_TOOLCHAIN_FILE={toolchain}",
+                          f"-DCMAKE_PREFIX_PATH={developers}",
+                          "-DCMAKE_C_FLAGS=-pedantic -Wall -Wextra -Werror"],
+                         [cmake, "--build", str(build)]],
+                        f"{arch}: the sample with find_package(kdll)", objdump, program)
+    if program.exists():
+        faults += check_program(f"{arch}: the sample", program.read_bytes())
+        beside, shipped = build / "kdll.dll", developers / "bin" / arch / "kdll.dll"
+        if not beside.exists() or beside.read_bytes() != shipped.read_bytes():
+            faults.append(f"{arch}: the sample has not kdll.dll of bin/{arch} beside it")
     return faults
 
 
-def build_sample(arch, objdump, toolchain, cmake, developers, work):
-    """The sample host as its CMakeLists.txt builds it, found through find_package(kdll)."""
-    build = work / f"sample-{arch}"
-    what = f"{arch}: the sample with find_package(kdll)"
-    faults = run([cmake, "-S", str(developers / "sample"), "-B", str(build), "-G", "Ninja",
-                  f"-DCMAKE_TOOLCHAIN_FILE={toolchain}", f"-DCMAKE_PREFIX_PATH={developers}",
-                  "-DCMAKE_BUILD_TYPE=Release",
-                  "-DCMAKE_C_FLAGS=-pedantic -Wall -Wextra -Werror"], what) or \
-        run([cmake, "--build", str(build)], what)
+def check(zip_path, version, product, lld_link, cmake, toolchains, same, expected, work):
+    faults = []
+    with zipfile.ZipFile(zip_path) as archive:
+        names = [n for n in archive.namelist() if not n.endswith("/")]
+        archive.extractall(work)
+    tops = {n.split("/", 1)[0] for n in names}
+    if len(tops) != 1:
+        return [f"the zip has {len(tops)} top folders: {sorted(tops)}"]
+    top = work / tops.pop()
+    files = sorted(n.split("/", 1)[1] for n in names)
+    if files != sorted(expected):
+        faults.append(f"files: got {files}, expected {sorted(expected)}")
+
     if faults:
         return faults
-    program = (build / "FlashHost.exe").read_bytes()
-    faults += imports_four(objdump, build / "FlashHost.exe", what)
-    faults += check_program(what, program, 2, SAMPLE_PARTS)
-    if pe_machine_and_symbols(program)[0] != MACHINES[arch]:
-        faults.append(f"{what}: the program is not {arch}")
-    beside = build / "kdll.dll"
-    if not beside.exists() or beside.read_bytes() != (developers / "bin" / arch /
-                                                        "kdll.dll").read_bytes():
-        faults.append(f"{what}: kdll.dll of bin/{arch} is not beside the program")
-    return faults
-
-
-def check_files(top, files, version, product, same):
-    faults = []
     listed = {}
     for line in (top / "SHA256SUMS.txt").read_text().splitlines():
         digest, _, name = line.partition(" *")
@@ -281,83 +270,50 @@ def check_files(top, files, version, product, same):
             faults.append(f"{name}: version {fixed} {got}, expected "
                           f"{numeric_version(version)} {want}")
         machine, symbols = pe_machine_and_symbols(data)
-        arch = "x64" if "/x64/" in name else "x86"
-        if machine != MACHINES[arch]:
-            faults.append(f"{name}: machine {machine:#x}, expected {arch}")
+        if machine != MACHINES["x64" if "/x64/" in name else "x86"]:
+            faults.append(f"{name}: machine {machine:#x}, not of its folder's width")
         if symbols != name.startswith("developers/symbols/"):
-            faults.append(f"{name}: {'has' if symbols else 'lacks'} its symbol table")
+            faults.append(f"{name}: {'has' if symbols else 'lacks'} its symbols")
 
-    for name, built in same.items():
+    for name, (subsystem, parts) in PROGRAMS.items():
+        faults += check_program(name, (top / name).read_bytes(), subsystem, parts)
+    for name, built in (pair.split("=", 1) for pair in same.split(",")):
         if (top / name).read_bytes() != Path(built).read_bytes():
             faults.append(f"{name} in the zip is not {built}, the one the build made")
-    for name, parts in PROGRAMS.items():
-        faults += check_program(name, (top / name).read_bytes(), SUBSYSTEMS[name], parts)
     for note in ("developers/README.txt", "FLASHING.txt"):
         if version not in (top / note).read_text(errors="replace"):
             faults.append(f"{note} does not name version {version}")
-    return faults
 
-
-def toolchain_tools(toolchain):
-    """The C and C++ compilers and the objdump that a toolchain file of ours names."""
-    text = Path(toolchain).read_text()
-    return [re.search(rf"set\({name} (\S+)\)", text).group(1)
-            for name in ("CMAKE_C_COMPILER", "CMAKE_CXX_COMPILER", "KDLL_OBJDUMP")]
-
-
-def check(options, work):
-    with zipfile.ZipFile(options.zip) as archive:
-        names = [n for n in archive.namelist() if not n.endswith("/")]
-        archive.extractall(work)
-    tops = {n.split("/", 1)[0] for n in names}
-    if len(tops) != 1:
-        return [f"the zip has {len(tops)} top folders: {sorted(tops)}"]
-    top = work / tops.pop()
-    files = sorted(n.split("/", 1)[1] for n in names)
-    if files != sorted(options.files):
-        missing = sorted(set(options.files) - set(files))
-        extra = sorted(set(files) - set(options.files))
-        return [f"files: missing {missing}, not expected {extra}"]
-    same = dict(pair.split("=", 1) for pair in options.same)
-    faults = check_files(top, files, options.version, options.product, same)
-    developers = top / "developers"
-    for arch, toolchain in options.arch:
-        cc, cxx, objdump = toolchain_tools(toolchain)
-        faults += build_hosts(arch, cc, cxx, objdump, options.lld_link, developers, work)
-        faults += build_sample(arch, objdump, toolchain, options.cmake, developers, work)
+    for arch, toolchain in zip(("x86", "x64"), toolchains):
+        faults += build_hosts(arch, toolchain, lld_link, cmake, top, work)
     return faults
 
 
 def main(argv):
-    parser = argparse.ArgumentParser(usage=__doc__)
-    parser.add_argument("--zip", required=True)
-    parser.add_argument("--version", required=True)
-    parser.add_argument("--product", required=True)
-    parser.add_argument("--same", action="append", default=[])
-    parser.add_argument("--arch", nargs=2, action="append", default=[])
-    parser.add_argument("--lld-link", required=True)
-    parser.add_argument("--cmake", required=True)
-    parser.add_argument("files", nargs="+")
-    options = parser.parse_args(argv)
-    if not Path(options.zip).exists():
-        print(f"FAIL: {options.zip} not found: scripts/package.sh makes it")
+    zip_path, version, product, lld_link, cmake, x86, x64, same = argv[:8]
+    expected = argv[8:]
+    if not Path(zip_path).exists():
+        print(f"FAIL: {zip_path} not found: scripts/package.sh makes it")
         print("0 passed, 1 failed")
         return 1
     with tempfile.TemporaryDirectory() as work:
-        faults = check(options, Path(work))
+        faults = check(zip_path, version, product, lld_link, cmake, (x86, x64), same, expected,
+                       Path(work))
     for fault in faults:
         print("FAIL: " + fault)
     if faults:
         print("0 passed, 1 failed")
         return 1
-    widths = " and ".join(a[0] for a in options.arch)
-    print(f"{Path(options.zip).name}: {len(options.files)} files, sums, versions, widths and "
-          f"stripping right; the programs' manifests; for {widths}: kdll.h as C89 and C++ "
-          f"with libkdll.dll.a, kdll.lib with lld-link, the other width stopped, the sample "
-          f"with find_package(kdll)")
+    print(f"{Path(zip_path).name}: {len(expected)} files, sums, versions, widths and symbols "
+          f"right; the programs' manifests; for x86 and x64: kdll.h as C89 and C++ with "
+          f"libkdll.dll.a, kdll.lib with lld-link, the other width stopped, the sample with "
+          f"find_package(kdll)")
     print("1 passed, 0 failed")
     return 0
 
 
 if __name__ == "__main__":
+    if len(sys.argv) < 10:
+        print(__doc__, file=sys.stderr)
+        sys.exit(2)
     sys.exit(main(sys.argv[1:]))
