@@ -17,7 +17,7 @@
  *     four exports report no result: when the window is enabled again, when it closes and
  *     when the session ends.
  *  9. KDLL_Close while the window still exists, KDLL_Destroy at the end; the outcome is
- *     the exit code (Usage below).
+ *     the exit code (exitCodes below).
  * The Trace menu switches the library's command trace on or off and says where it goes.
  *
  * Built with CMake and the package's kdll::kdll: CMakeLists.txt beside this file. Or with
@@ -67,7 +67,8 @@ static KdllParams params;
 static char tracePath[MAX_PATH]; /* where the trace goes; empty while it is off */
 static int outcome = CANCELLED;
 
-/* The help that "/?" shows, in two parts: C89 compilers need take no longer strings. */
+/* The help that "/?" shows, in two parts: a C89 compiler need not take a string of more
+ * than 509 characters. */
 static const char usage[] =
     "rvxflash [ADDRESS]\n\n"
     "Writes new firmware into an RVX-4417K CD-ROM drive. Without ADDRESS it lists the "
@@ -131,12 +132,19 @@ static void FitToPanel(void)
                  SWP_NOMOVE | SWP_NOZORDER);
 }
 
-/* What the status line says of the outcome, into the program's exit code. A write's end
- * (or a write under way) counts over anything before it; an attempt that stopped before
- * the write counts only when no download was tried. Any text not listed here as coming
- * before the write ("Downloading... (Do NOT turn off!)", "Fail to Download, Restart
- * Now!", "New F/W is something wrong. no response to Inquiry !") counts as a failed write:
- * the drive's state is unknown. */
+/* Keeps what an attempt came to as the program's exit code. A write's end (or a write
+ * under way) counts over anything before it; an attempt that stopped before the write
+ * counts only when no download was tried. */
+static void Record(int seen)
+{
+    if (seen != NOT_WRITTEN || outcome == CANCELLED)
+        outcome = seen;
+}
+
+/* What the status line says of the outcome. Any text not listed as coming before the
+ * write ("Downloading... (Do NOT turn off!)", "Fail to Download, Restart Now!", "New F/W
+ * is something wrong. no response to Inquiry !") counts as a failed write: the drive's
+ * state is unknown. */
 static void NoteOutcome(void)
 {
     char text[128];
@@ -155,8 +163,7 @@ static void NoteOutcome(void)
         if (lstrcmpA(text, beforeWrite[i]) == 0)
             seen = NOT_WRITTEN;
     }
-    if (seen != NOT_WRITTEN || outcome == CANCELLED)
-        outcome = seen;
+    Record(seen);
 }
 
 /* Builds the downloader and opens its panel. */
@@ -167,8 +174,7 @@ static int OpenPanel(void)
         Tell("The downloader could not start: the computer is out of memory, or the firmware "
              "write of an earlier start has not ended yet.",
              MB_ICONSTOP);
-        if (outcome == CANCELLED)
-            outcome = NOT_WRITTEN;
+        Record(NOT_WRITTEN);
         return 0;
     }
     /* KDLL_Open returns 0 whether or not the panel opened, and no handle. The panel is the
@@ -178,8 +184,7 @@ static int OpenPanel(void)
     if (panel == NULL) {
         Tell("The downloader's panel could not be created.", MB_ICONSTOP);
         KDLL_Destroy();
-        if (outcome == CANCELLED)
-            outcome = NOT_WRITTEN;
+        Record(NOT_WRITTEN);
         return 0;
     }
     FitToPanel();
