@@ -26,7 +26,7 @@ PROBE_FREED_BOUND_MS = 15000 + 3000
 # The program cannot end while the system still runs the probe it gave up on (Linux ends
 # no process while one of its threads waits in SG_IO): its exit follows its final status
 # by what is left of the probe's 15 s once the library has waited 7.2 s and the layer's
-# abort 1 s, plus Linux's abort and Wine's exit (measured: 3.6 s, 0.6 s after the abort).
+# abort 1 s, plus Linux's abort and Wine's exit (measured: 3.6 to 6.3 s).
 PROBE_EXIT_BOUND_MS = 15000 - 7200 - 1000 + 3000
 # The drive's ASPI address, as aspiinfo lists it: Wine's drive D:, the loopback target's
 # portal group 1, LUN 0.
