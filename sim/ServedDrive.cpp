@@ -19,6 +19,21 @@ void AppendHex(std::string& text, const uint8_t* bytes, uint32_t length)
     }
 }
 
+// Why a drive cannot show the fault, or null when it can: a drive answers with SCSI
+// status and sense alone; SRB statuses, held requests and sense behind a success belong
+// to an ASPI layer. Served anyway, such a scenario would pass where the layer fails it.
+const char* LayerOnlyFault(const SimFaultRule& rule)
+{
+    if (rule.result == kFaultStatus)
+        return "'status': an SRB status, which only an ASPI layer gives";
+    if (rule.result == kFaultSenseWithGood)
+        return "'sense-with-good': sense behind a success, which only an ASPI layer leaves; "
+               "a drive's GOOD carries no sense data";
+    if (rule.timing == kTimingPause)
+        return "'pause': a request held inside an ASPI layer";
+    return nullptr;
+}
+
 } // namespace
 
 ServedDrive::ServedDrive() : device(nullptr), nextSequence(1) {}
@@ -42,11 +57,9 @@ int ServedDrive::Load(const char* scenarioText, int adapter, int target)
         return 0;
     }
     for (const SimFaultRule& rule : device->faults) {
-        // A drive answers with SCSI status and sense; SRB statuses and paused requests
-        // belong to an ASPI layer.
-        if (rule.result == kFaultStatus || rule.timing == kTimingPause) {
-            error =
-                "the device's faults include 'status' or 'pause', which only an ASPI layer shows";
+        const char* reason = LayerOnlyFault(rule);
+        if (reason != nullptr) {
+            error = std::string("the device's faults include ") + reason;
             device = nullptr;
             return 0;
         }
@@ -76,7 +89,6 @@ uint32_t ServedDrive::Execute(const uint8_t* cdb, uint8_t cdbLength, const uint8
     else if (outcome.delayMs != 0)
         answer.timing = ServedAnswer::kDelay;
     answer.delayMs = outcome.delayMs;
-    // GOOD with sense left behind is an ASPI layer's quirk; a drive's GOOD carries none.
     if (outcome.srbStatus == SS_ERR && outcome.targetStatus == ScsiStatus::kCheckCondition) {
         answer.status = ScsiStatus::kCheckCondition;
         std::memcpy(answer.sense, outcome.sense, sizeof answer.sense);

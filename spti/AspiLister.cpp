@@ -1,3 +1,5 @@
+// The drive lister's survey: what the layer answers for each adapter and target, and the
+// report that aspiinfo prints from it.
 #include "AspiLister.h"
 
 #include <cstdio>

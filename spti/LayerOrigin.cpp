@@ -1,3 +1,5 @@
+// Where a loaded WNASPI32.dll comes from (Wine's built-in stub or not, by its module header),
+// and whether the process runs under Wine.
 #include "LayerOrigin.h"
 
 #include <cstring>

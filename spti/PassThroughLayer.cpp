@@ -1,3 +1,5 @@
+// Our WNASPI32.dll's adapters: the drives found behind CD-ROM letters, the ASPI requests
+// on them, and each adapter's worker with its pass-through calls, cancel and abort.
 #include "PassThroughLayer.h"
 
 #include <winioctl.h>
@@ -45,9 +47,8 @@ void CopyBlankPadded(uint8_t* field, size_t size, const char* text)
 } // namespace
 
 PassThroughLayer::PassThroughLayer(HMODULE module)
-    : module(module), adapterCount(0), discovered(0), isWindows9x(0), cancelIoEx(nullptr)
+    : module(module), adapterCount(0), discovered(false), isWindows9x(false), cancelIoEx(nullptr)
 {
-    InitializeCriticalSection(&lock);
     std::memset(timeoutByLetter, 0, sizeof timeoutByLetter);
     // The high bit of GetVersion is set on the Windows 9x family, which has its own ASPI.
     isWindows9x = (GetVersion() & 0x80000000u) != 0;
@@ -56,7 +57,6 @@ PassThroughLayer::PassThroughLayer(HMODULE module)
 PassThroughLayer::~PassThroughLayer()
 {
     CloseAdapters();
-    DeleteCriticalSection(&lock);
 }
 
 void PassThroughLayer::CloseAdapters()
@@ -74,31 +74,31 @@ void PassThroughLayer::CloseAdapters()
     adapterCount = 0;
 }
 
-int PassThroughLayer::IsIdle() const
+bool PassThroughLayer::IsIdle() const
 {
     for (int i = 0; i < adapterCount; ++i) {
         if (adapters[i].workerActive)
-            return 0;
+            return false;
     }
-    return 1;
+    return true;
 }
 
-int PassThroughLayer::OpenDevice(char letter, HANDLE& device, int& readOnly) const
+bool PassThroughLayer::OpenDevice(char letter, HANDLE& device, bool& readOnly) const
 {
     char path[8] = {'\\', '\\', '.', '\\', letter, ':', '\0'};
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
     device = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING,
                          FILE_FLAG_OVERLAPPED, nullptr);
-    readOnly = 0;
+    readOnly = false;
     if (device != INVALID_HANDLE_VALUE)
-        return 1;
+        return true;
     // Without administrator rights Windows opens the drive for reading only; its
     // pass-through then refuses commands, but the drive can still be listed.
     if (GetLastError() != ERROR_ACCESS_DENIED)
-        return 0;
+        return false;
     device = CreateFileA(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
                          nullptr);
-    readOnly = 1;
+    readOnly = true;
     return device != INVALID_HANDLE_VALUE;
 }
 
@@ -128,7 +128,7 @@ void PassThroughLayer::ReadAddress(LayerAdapter& adapter) const
     adapter.lun = address.Lun;
 }
 
-int PassThroughLayer::Reopen(LayerAdapter& adapter) const
+bool PassThroughLayer::Reopen(LayerAdapter& adapter) const
 {
     if (adapter.device != INVALID_HANDLE_VALUE)
         CloseHandle(adapter.device);
@@ -139,7 +139,7 @@ int PassThroughLayer::Reopen(LayerAdapter& adapter) const
 void PassThroughLayer::Discover()
 {
     CloseAdapters();
-    discovered = 1;
+    discovered = true;
     // Windows Vista and later cancel one request from any thread; Windows 2000 and XP
     // lack CancelIoEx, and CancelIo from the thread that issued the request does the same.
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
@@ -153,7 +153,7 @@ void PassThroughLayer::Discover()
         LayerAdapter& adapter = adapters[adapterCount];
         adapter.letter = letter;
         adapter.running = nullptr;
-        adapter.workerActive = 0;
+        adapter.workerActive = false;
         adapter.wake = nullptr;
         if (!OpenDevice(letter, adapter.device, adapter.readOnly))
             continue;
@@ -171,11 +171,13 @@ uint32_t PassThroughLayer::SupportInfo()
 {
     if (isWindows9x)
         return SS_NO_ADAPTERS << 8;
-    EnterCriticalSection(&lock);
-    if (IsIdle())
-        Discover();
-    int count = adapterCount;
-    LeaveCriticalSection(&lock);
+    int count = 0;
+    {
+        ScopedLock held(lock);
+        if (IsIdle())
+            Discover();
+        count = adapterCount;
+    }
     if (count == 0)
         return SS_NO_ADAPTERS << 8;
     return (SS_COMP << 8) | static_cast<uint32_t>(count);
@@ -186,10 +188,9 @@ uint32_t PassThroughLayer::Send(void* request)
     if (request == nullptr)
         return SS_INVALID_SRB;
     if (!isWindows9x) {
-        EnterCriticalSection(&lock);
+        ScopedLock held(lock);
         if (!discovered)
             Discover();
-        LeaveCriticalSection(&lock);
     }
     SRB_Header* header = static_cast<SRB_Header*>(request);
     switch (header->SRB_Cmd) {
@@ -210,21 +211,23 @@ uint32_t PassThroughLayer::Send(void* request)
 
 uint32_t PassThroughLayer::HostAdapterInquiry(SRB_HAInquiry* srb)
 {
-    EnterCriticalSection(&lock);
-    int count = adapterCount;
     int index = srb->SRB_HaId;
+    int count = 0;
     char identifier[17] = "";
     uint8_t maxTargets = kMaxTargets;
-    if (index < count) {
-        const LayerAdapter& adapter = adapters[index];
-        std::memcpy(identifier, "SPTI X:", 8);
-        identifier[5] = adapter.letter;
-        if (adapter.readOnly)
-            std::memcpy(identifier + 7, " ro", 4);
-        if (adapter.target >= maxTargets)
-            maxTargets = static_cast<uint8_t>(adapter.target + 1);
+    {
+        ScopedLock held(lock);
+        count = adapterCount;
+        if (index < count) {
+            const LayerAdapter& adapter = adapters[index];
+            std::memcpy(identifier, "SPTI X:", 8);
+            identifier[5] = adapter.letter;
+            if (adapter.readOnly)
+                std::memcpy(identifier + 7, " ro", 4);
+            if (adapter.target >= maxTargets)
+                maxTargets = static_cast<uint8_t>(adapter.target + 1);
+        }
     }
-    LeaveCriticalSection(&lock);
 
     srb->HA_Count = static_cast<uint8_t>(count);
     if (index >= count) {
@@ -249,44 +252,49 @@ uint32_t PassThroughLayer::Timeouts(SRB_GetSetTimeouts* srb)
 {
     const uint8_t kAll = 0xFF;
     uint8_t direction = srb->SRB_Flags & (SRB_DIR_IN | SRB_DIR_OUT);
-    int get = direction == SRB_DIR_IN;
+    bool get = direction == SRB_DIR_IN;
     // Reading names one device; setting may name them all.
     if ((!get && direction != SRB_DIR_OUT) ||
         (get && (srb->SRB_HaId == kAll || srb->SRB_Target == kAll || srb->SRB_Lun == kAll))) {
         srb->SRB_Status = SS_INVALID_SRB;
         return SS_INVALID_SRB;
     }
-    EnterCriticalSection(&lock);
-    uint8_t status =
-        srb->SRB_HaId != kAll && srb->SRB_HaId >= adapterCount ? SS_INVALID_HA : SS_NO_DEVICE;
-    for (int i = 0; i < adapterCount; ++i) {
-        const LayerAdapter& adapter = adapters[i];
-        if ((srb->SRB_HaId != kAll && srb->SRB_HaId != i) ||
-            (srb->SRB_Target != kAll && srb->SRB_Target != adapter.target) ||
-            (srb->SRB_Lun != kAll && srb->SRB_Lun != adapter.lun))
-            continue;
-        uint32_t& seconds = timeoutByLetter[adapter.letter - 'A'];
-        if (get)
-            srb->SRB_Timeout = seconds;
-        else
-            seconds = std::min<uint32_t>(srb->SRB_Timeout, PassThroughRequest::kMaxTimeoutSeconds);
-        status = SS_COMP;
+    uint8_t status = SS_NO_DEVICE;
+    {
+        ScopedLock held(lock);
+        if (srb->SRB_HaId != kAll && srb->SRB_HaId >= adapterCount)
+            status = SS_INVALID_HA;
+        for (int i = 0; i < adapterCount; ++i) {
+            const LayerAdapter& adapter = adapters[i];
+            if ((srb->SRB_HaId != kAll && srb->SRB_HaId != i) ||
+                (srb->SRB_Target != kAll && srb->SRB_Target != adapter.target) ||
+                (srb->SRB_Lun != kAll && srb->SRB_Lun != adapter.lun))
+                continue;
+            uint32_t& seconds = timeoutByLetter[adapter.letter - 'A'];
+            if (get)
+                srb->SRB_Timeout = seconds;
+            else
+                seconds =
+                    std::min<uint32_t>(srb->SRB_Timeout, PassThroughRequest::kMaxTimeoutSeconds);
+            status = SS_COMP;
+        }
     }
-    LeaveCriticalSection(&lock);
     srb->SRB_Status = status;
     return status;
 }
 
 uint32_t PassThroughLayer::DeviceType(SRB_GDEVBlock* srb)
 {
-    EnterCriticalSection(&lock);
     uint8_t status = SS_INVALID_HA;
-    if (srb->SRB_HaId < adapterCount) {
-        const LayerAdapter& adapter = adapters[srb->SRB_HaId];
-        status = srb->SRB_Target == adapter.target && srb->SRB_Lun == adapter.lun ? SS_COMP
-                                                                                  : SS_NO_DEVICE;
+    {
+        ScopedLock held(lock);
+        if (srb->SRB_HaId < adapterCount) {
+            const LayerAdapter& adapter = adapters[srb->SRB_HaId];
+            status = srb->SRB_Target == adapter.target && srb->SRB_Lun == adapter.lun
+                         ? SS_COMP
+                         : SS_NO_DEVICE;
+        }
     }
-    LeaveCriticalSection(&lock);
     if (status == SS_COMP)
         srb->SRB_DeviceType = DTYPE_CDROM;
     srb->SRB_Status = status;
@@ -295,61 +303,64 @@ uint32_t PassThroughLayer::DeviceType(SRB_GDEVBlock* srb)
 
 uint32_t PassThroughLayer::Execute(SRB_ExecSCSICmd* srb)
 {
-    EnterCriticalSection(&lock);
     uint8_t status = SS_PENDING;
     LayerRequest* request = nullptr;
-    int index = srb->SRB_HaId;
-    if (index >= adapterCount) {
-        status = SS_INVALID_HA;
-    } else if (srb->SRB_Target != adapters[index].target || srb->SRB_Lun != adapters[index].lun) {
-        // The drive behind a letter is the adapter's only device.
-        status = SS_NO_DEVICE;
-    } else if ((request = new (std::nothrow) LayerRequest) == nullptr) {
-        status = SS_INSUFFICIENT_RESOURCES;
-    } else if (!request->pass.Build(*srb, timeoutByLetter[adapters[index].letter - 'A'])) {
-        status = request->pass.refusal;
-    } else if (adapters[index].readOnly &&
-               request->pass.Direction() == PassThroughRequest::kDataOut) {
-        // Remembered from the open: Windows refuses to write through this handle.
-        srb->SRB_HaStat = HASTAT_OK;
-        srb->SRB_TargStat = 0;
-        status = SS_ERR;
+    {
+        ScopedLock held(lock);
+        int index = srb->SRB_HaId;
+        if (index >= adapterCount) {
+            status = SS_INVALID_HA;
+        } else if (srb->SRB_Target != adapters[index].target ||
+                   srb->SRB_Lun != adapters[index].lun) {
+            // The drive behind a letter is the adapter's only device.
+            status = SS_NO_DEVICE;
+        } else if ((request = new (std::nothrow) LayerRequest) == nullptr) {
+            status = SS_INSUFFICIENT_RESOURCES;
+        } else if (!request->pass.Build(*srb, timeoutByLetter[adapters[index].letter - 'A'])) {
+            status = request->pass.refusal;
+        } else if (adapters[index].readOnly &&
+                   request->pass.Direction() == PassThroughRequest::kDataOut) {
+            // Remembered from the open: Windows refuses to write through this handle.
+            srb->SRB_HaStat = HASTAT_OK;
+            srb->SRB_TargStat = 0;
+            status = SS_ERR;
+        } else if (adapters[index].IsKept()) {
+            // Queued, it would wait out the kept call and then hold the drive for a
+            // time-out of its own, long after its caller gave up on it.
+            status = SS_ASPI_IS_BUSY;
+        }
+        if (status == SS_PENDING) {
+            request->srb = srb;
+            request->flags = srb->SRB_Flags;
+            request->postProc = srb->SRB_PostProc;
+            request->abortRequested = false;
+            request->handedBack = false;
+            // Pending before the worker can see the request, which may complete it at once.
+            PassThroughRequest::StoreStatus(srb, SS_PENDING);
+            LayerAdapter& adapter = adapters[index];
+            adapter.queue.push_back(request);
+            if (!adapter.workerActive && !StartWorker(index)) {
+                adapter.queue.pop_back();
+                status = SS_INSUFFICIENT_RESOURCES;
+            }
+        }
     }
-    if (status != SS_PENDING) {
-        LeaveCriticalSection(&lock);
-        delete request;
-        PassThroughRequest::StoreStatus(srb, status);
-        return status;
-    }
-    request->srb = srb;
-    request->flags = srb->SRB_Flags;
-    request->postProc = srb->SRB_PostProc;
-    request->abortRequested = 0;
-    request->handedBack = 0;
-    // Pending before the worker can see the request, which may complete it at once.
-    PassThroughRequest::StoreStatus(srb, SS_PENDING);
-    LayerAdapter& adapter = adapters[index];
-    adapter.queue.push_back(request);
-    if (!adapter.workerActive && !StartWorker(index)) {
-        adapter.queue.pop_back();
-        LeaveCriticalSection(&lock);
-        delete request;
-        PassThroughRequest::StoreStatus(srb, SS_INSUFFICIENT_RESOURCES);
-        return SS_INSUFFICIENT_RESOURCES;
-    }
-    LeaveCriticalSection(&lock);
-    return SS_PENDING;
+    if (status == SS_PENDING)
+        return SS_PENDING;
+    delete request;
+    PassThroughRequest::StoreStatus(srb, status);
+    return status;
 }
 
-int PassThroughLayer::StartWorker(int index)
+bool PassThroughLayer::StartWorker(int index)
 {
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(module, path, sizeof path);
     if (length == 0 || length >= sizeof path)
-        return 0;
+        return false;
     HMODULE reference = LoadLibraryA(path);
     if (reference == nullptr)
-        return 0;
+        return false;
     WorkerStart* start = new (std::nothrow) WorkerStart{this, index};
     DWORD id = 0;
     HANDLE thread =
@@ -357,36 +368,37 @@ int PassThroughLayer::StartWorker(int index)
     if (thread == nullptr) {
         delete start;
         FreeLibrary(reference);
-        return 0;
+        return false;
     }
     CloseHandle(thread);
-    adapters[index].workerActive = 1;
-    return 1;
+    adapters[index].workerActive = true;
+    return true;
 }
 
 uint32_t PassThroughLayer::Abort(SRB_Abort* srb)
 {
-    EnterCriticalSection(&lock);
     LayerRequest* queued = nullptr;
     LayerAdapter* running = nullptr;
-    for (int i = 0; i < adapterCount && queued == nullptr && running == nullptr; ++i) {
-        LayerAdapter& adapter = adapters[i];
-        for (auto it = adapter.queue.begin(); it != adapter.queue.end(); ++it) {
-            if ((*it)->srb == srb->SRB_ToAbort) {
-                queued = *it;
-                adapter.queue.erase(it);
-                break;
+    {
+        ScopedLock held(lock);
+        for (int i = 0; i < adapterCount && queued == nullptr && running == nullptr; ++i) {
+            LayerAdapter& adapter = adapters[i];
+            for (auto it = adapter.queue.begin(); it != adapter.queue.end(); ++it) {
+                if ((*it)->srb == srb->SRB_ToAbort) {
+                    queued = *it;
+                    adapter.queue.erase(it);
+                    break;
+                }
+            }
+            if (queued == nullptr && adapter.running != nullptr &&
+                adapter.running->srb == srb->SRB_ToAbort && !adapter.running->handedBack) {
+                // The worker cancels the call it issued; the result follows from there.
+                adapter.running->abortRequested = true;
+                SetEvent(adapter.wake);
+                running = &adapter;
             }
         }
-        if (queued == nullptr && adapter.running != nullptr &&
-            adapter.running->srb == srb->SRB_ToAbort && !adapter.running->handedBack) {
-            // The worker cancels the call it issued; the result follows from there.
-            adapter.running->abortRequested = 1;
-            SetEvent(adapter.wake);
-            running = &adapter;
-        }
     }
-    LeaveCriticalSection(&lock);
     if (queued != nullptr) {
         PassThroughRequest::CompleteAborted(queued->srb);
         Notify(queued);
@@ -403,28 +415,46 @@ void PassThroughLayer::GiveBackAborted(LayerAdapter& adapter, void* srb)
 {
     const DWORD kPollMs = 10;
     DWORD started = GetTickCount();
-    for (;;) {
-        EnterCriticalSection(&lock);
-        LayerRequest* request = adapter.running;
-        if (request == nullptr || request->srb != srb || request->handedBack) {
-            LeaveCriticalSection(&lock);
-            return; // the worker has handed it back
-        }
-        if (GetTickCount() - started >= kCancelGraceMs) {
-            // The system keeps the call. It writes only into the layer's own buffer, so
-            // the caller gets its block back now and never hears of this request again.
-            request->handedBack = 1;
-            LayerRequest copy;
-            copy.srb = request->srb;
-            copy.flags = request->flags;
-            copy.postProc = request->postProc;
-            LeaveCriticalSection(&lock);
-            PassThroughRequest::CompleteAborted(copy.srb);
-            Notify(&copy);
+    while (GetTickCount() - started < kCancelGraceMs) {
+        if (IsGivenBack(adapter, srb))
             return;
-        }
-        LeaveCriticalSection(&lock);
         Sleep(kPollMs);
+    }
+    HandBackKept(adapter, srb);
+}
+
+bool PassThroughLayer::IsGivenBack(const LayerAdapter& adapter, const void* srb)
+{
+    ScopedLock held(lock);
+    const LayerRequest* request = adapter.running;
+    return request == nullptr || request->srb != srb || request->handedBack;
+}
+
+void PassThroughLayer::HandBackKept(LayerAdapter& adapter, void* srb)
+{
+    LayerRequest copy;
+    std::deque<LayerRequest*> behind;
+    {
+        ScopedLock held(lock);
+        LayerRequest* request = adapter.running;
+        if (request == nullptr || request->srb != srb || request->handedBack)
+            return; // the worker has handed it back
+        // The system keeps the call. It writes only into the layer's own buffer, so the
+        // caller gets its block back now and never hears of this request again. What is
+        // queued behind it would reach the drive only when the call ends, and hold it
+        // again: it ends now, as does whatever comes until then (Execute).
+        request->handedBack = true;
+        copy.srb = request->srb;
+        copy.flags = request->flags;
+        copy.postProc = request->postProc;
+        behind.swap(adapter.queue);
+    }
+    PassThroughRequest::CompleteAborted(copy.srb);
+    Notify(&copy);
+    for (LayerRequest* busy : behind) {
+        PassThroughRequest::StoreStatus(busy->srb, SS_ASPI_IS_BUSY);
+        Notify(busy);
+        delete busy;
     }
 }
 
@@ -432,28 +462,32 @@ void PassThroughLayer::RunWorker(int index)
 {
     LayerAdapter& adapter = adapters[index];
     for (;;) {
-        EnterCriticalSection(&lock);
-        if (adapter.queue.empty()) {
-            adapter.workerActive = 0;
-            LeaveCriticalSection(&lock);
-            return;
+        LayerRequest* request = nullptr;
+        {
+            ScopedLock held(lock);
+            if (adapter.queue.empty()) {
+                adapter.workerActive = false;
+                return;
+            }
+            request = adapter.queue.front();
+            adapter.queue.pop_front();
+            adapter.running = request;
+            ResetEvent(adapter.wake);
         }
-        LayerRequest* request = adapter.queue.front();
-        adapter.queue.pop_front();
-        adapter.running = request;
-        ResetEvent(adapter.wake);
-        LeaveCriticalSection(&lock);
 
         DWORD error = RunRequest(adapter, request);
 
-        EnterCriticalSection(&lock);
-        int handBack = !request->handedBack;
-        request->handedBack = 1;
-        adapter.running = nullptr;
-        int last = adapter.queue.empty();
-        if (last)
-            adapter.workerActive = 0;
-        LeaveCriticalSection(&lock);
+        bool handBack = false;
+        bool last = false;
+        {
+            ScopedLock held(lock);
+            handBack = !request->handedBack;
+            request->handedBack = true;
+            adapter.running = nullptr;
+            last = adapter.queue.empty();
+            if (last)
+                adapter.workerActive = false;
+        }
         // Retired before the caller hears of its last request: a caller that asks for the
         // drives right after it finds the layer idle. From here the worker touches only
         // the request, which no one else holds.
@@ -474,9 +508,11 @@ DWORD PassThroughLayer::RunRequest(LayerAdapter& adapter, LayerRequest* request)
         return error;
     // The handle went stale (a new medium, a drive that came back): the command did not
     // reach the drive. One new handle, one more try.
-    EnterCriticalSection(&lock);
-    int aborted = request->abortRequested;
-    LeaveCriticalSection(&lock);
+    bool aborted = false;
+    {
+        ScopedLock held(lock);
+        aborted = request->abortRequested;
+    }
     if (aborted)
         return PassThroughRequest::kErrorOperationAborted;
     return Reopen(adapter) ? Transfer(adapter, request) : error;

@@ -1,3 +1,5 @@
+// The checks on an execute block, its pass-through request buffer, the time-out by kind
+// of command, and the result written back into the block.
 #include "PassThroughRequest.h"
 
 #include <atomic>

@@ -84,6 +84,10 @@ struct SRB_Header {
 // the device type query, the layer's own status and host adapter status codes.
 // SRB_Status values that only a layer reports.
 enum : uint8_t {
+    // The adapter cannot take the request now: our layer's answer while the system still
+    // runs a call whose block it gave back after an abort. Neither the drive's answer nor
+    // the caller's own abort: the drive is still busy with that earlier command.
+    SS_ASPI_IS_BUSY = 0xE5,
     SS_BUFFER_TO_BIG = 0xE6,
     SS_INSUFFICIENT_RESOURCES = 0xE9,
 };

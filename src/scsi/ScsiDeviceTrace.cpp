@@ -26,6 +26,7 @@ const StatusName kStatusNames[] = {
     {SS_NO_DEVICE, "SS_NO_DEVICE"},
     {SS_INVALID_SRB, "SS_INVALID_SRB"},
     {SS_NO_ADAPTERS, "SS_NO_ADAPTERS"},
+    {SS_ASPI_IS_BUSY, "SS_ASPI_IS_BUSY"},
 };
 
 // "SS_COMP", or "status 0xE6" for a value without a published name.

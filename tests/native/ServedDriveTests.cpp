@@ -46,7 +46,8 @@ TEST(ServedDrive, AnswersAndLogsCommandsInOrder)
         uint32_t transferLength;
         uint8_t timing, status, senseKey, asc;
         uint32_t dataIn;
-        const char* logTail;
+        const char* logTail; // for the writes, D7CD6301: FNV-1a 32 of Payload(), reckoned
+                             // apart from the drive model
     } cases[] = {
         {"INQUIRY: a CD-ROM with the drive's identity",
          {0x12, 0, 0, 0, 36, 0},
@@ -87,7 +88,7 @@ TEST(ServedDrive, AnswersAndLogsCommandsInOrder)
          3,
          0x0C,
          0,
-         "| check 3/0C/00 delay"},
+         "| out 63490 fnv D7CD6301 | check 3/0C/00 delay"},
         {"the second write: accepted",
          {kWrite, kWrite + 10},
          true,
@@ -97,7 +98,7 @@ TEST(ServedDrive, AnswersAndLogsCommandsInOrder)
          0,
          0,
          0,
-         "| good 0"},
+         "| out 63490 fnv D7CD6301 | good 0"},
         {"TEST UNIT READY without an answer",
          {0, 0, 0, 0, 0, 0},
          false,
@@ -160,6 +161,8 @@ TEST(ServedDrive, RefusesWhatOnlyALayerShows)
         {"no device at the address", "device 0 1 rvx\n", 0, 3, "no device there"},
         {"raw SRB status", "device 0 1 rvx\nfault 0 1 write status 0x04\n", -1, -1, "'status'"},
         {"paused request", "device 0 1 rvx\nfault 0 1 write pause\n", 0, 1, "'pause'"},
+        {"sense with GOOD", "device 0 1 rvx\nfault 0 1 probe sense-with-good\n", -1, -1,
+         "a drive's GOOD carries no sense"},
     };
     for (const auto& c : cases) {
         ServedDrive drive;

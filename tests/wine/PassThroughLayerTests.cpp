@@ -354,6 +354,68 @@ TEST_F(PassThroughLayerTest, AbortQueuedAndRunning)
     EXPECT_EQ(0x00, requests[0].cdb[0]);
 }
 
+// A call that the system keeps past its abort holds the drive until its own time-out:
+// the requests queued behind it end as busy when its block is given back, and those sent
+// until it ends are refused at once, none of them reaching the drive. A call that the
+// abort ends holds nothing up.
+TEST_F(PassThroughLayerTest, KeptCallEndsTheRequestsBehindIt)
+{
+    const struct {
+        const char* name;
+        bool cancelEnds;
+        uint8_t queuedEnds;
+        uint32_t nextSent;
+        uint8_t nextEnds;
+        size_t reachedDrive;
+    } cases[] = {
+        {"the driver keeps the call", false, SS_ASPI_IS_BUSY, SS_ASPI_IS_BUSY, SS_ASPI_IS_BUSY, 1},
+        {"the cancel ends the call", true, SS_COMP, SS_PENDING, SS_COMP, 3},
+    };
+    const std::vector<uint8_t> probe = {0xCB, 0, 1, 0, 0, 0, 0, 0xF8, 0x02, 0, 0x40, 0};
+    for (const auto& c : cases) {
+        ASSERT_NO_FATAL_FAILURE(Use("adapters 1\ndevice 0 1 rvx\nfault 0 1 probe hang count 1\n",
+                                    {CdromDrive('D', 0, 1)}));
+        machine.cancelEnds = c.cancelEnds;
+        ASSERT_EQ(0x0101u, machine.SupportInfo());
+        Request held(0, 1, probe, SRB_EVENT_NOTIFY, 0);
+        Request queued(0, 1, probe, SRB_EVENT_NOTIFY, 0);
+        ASSERT_EQ(SS_PENDING, machine.Send(&held.srb)) << c.name;
+        for (int i = 0; i < 300 && machine.HungCount() == 0; ++i)
+            Sleep(10);
+        ASSERT_EQ(1u, machine.HungCount()) << c.name;
+        ASSERT_EQ(SS_PENDING, machine.Send(&queued.srb)) << c.name;
+
+        SRB_Abort abort;
+        std::memset(&abort, 0, sizeof abort);
+        abort.SRB_Cmd = SC_ABORT_SRB;
+        abort.SRB_ToAbort = &held.srb;
+        EXPECT_EQ(SS_COMP, machine.Send(&abort)) << c.name;
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(held.event, 3000)) << c.name;
+        EXPECT_EQ(SS_ABORTED, held.srb.SRB_Status) << c.name;
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(queued.event, 3000)) << c.name;
+        EXPECT_EQ(c.queuedEnds, queued.srb.SRB_Status) << c.name;
+
+        Request next(0, 1, probe, SRB_EVENT_NOTIFY, 0);
+        uint32_t sent = machine.Send(&next.srb);
+        if (sent == SS_PENDING)
+            WaitForSingleObject(next.event, 3000);
+        EXPECT_EQ(c.nextSent, sent) << c.name;
+        EXPECT_EQ(c.nextEnds, next.srb.SRB_Status) << c.name;
+        EXPECT_EQ(c.reachedDrive, machine.Requests().size()) << c.name;
+
+        // The call ends (its time-out); the adapter takes requests again.
+        machine.ReleaseHung(false);
+        Request after(0, 1, probe, SRB_EVENT_NOTIFY, 0);
+        uint8_t status = after.Run(SendThroughMachine);
+        for (int i = 0; i < 100 && status == SS_ASPI_IS_BUSY; ++i) {
+            Sleep(10);
+            status = after.Run(SendThroughMachine);
+        }
+        EXPECT_EQ(SS_COMP, status) << c.name;
+        EXPECT_EQ(c.reachedDrive + 1, machine.Requests().size()) << c.name;
+    }
+}
+
 // The downloader's own time-out on a pass-through call that never returns: the layer
 // hands the block back with SS_ABORTED within the downloader's grace, and does not touch
 // it again even when the drive answers later.

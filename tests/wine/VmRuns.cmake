@@ -86,7 +86,7 @@ set_tests_properties(demo_download PROPERTIES TIMEOUT ${VM_TEST_TIMEOUT})
 # The shipped binaries over a real SCSI stack in the guest (vm/job/real-stack.sh): Wine's
 # pass-through into Linux, the SCSI target's loopback fabric and user-space backend, and
 # the drive server of the guest build answering from the drive model.
-# check-real-stack.py runs the guest and then judges the four runs from their results.
+# check-real-stack.py runs the guest and then judges the five runs from their results.
 set(KDLL_DRIVE_SERVER "" CACHE FILEPATH "The drive server of the guest build (i686 Linux)")
 if(NOT KDLL_DRIVE_SERVER)
     message(FATAL_ERROR "KDLL_DRIVE_SERVER names no file: build guest and set it")
@@ -96,7 +96,8 @@ kdll_vm_job(real_stack ${VM_PRODUCT_BIN}/demo_host.exe ${VM_PRODUCT_BIN}/zqxtool
             ${VM_PRODUCT_BIN}/spti/WNASPI32.dll ${VM_PRODUCT_BIN}/spti/aspiinfo.exe
             ${KDLL_DRIVE_SERVER} ${CMAKE_SOURCE_DIR}/sim/scenarios/demo.txt
             ${CMAKE_SOURCE_DIR}/sim/scenarios/write-fails.txt
-            ${CMAKE_SOURCE_DIR}/sim/scenarios/no-answer.txt)
+            ${CMAKE_SOURCE_DIR}/sim/scenarios/no-answer.txt
+            ${CMAKE_SOURCE_DIR}/sim/scenarios/probe-no-answer.txt)
 add_test(NAME real_stack
          COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/wine/check-real-stack.py
                  ${VM_RESULTS}/real_stack ${VM_RUN} --timeout ${VM_PROGRAM_TIMEOUT}
