@@ -98,9 +98,7 @@ void DriveSurvey::Run()
     lister.Run();
     adapterCount = static_cast<unsigned>(lister.adapters.size());
     for (const ListedAdapter& adapter : lister.adapters) {
-        // Our layer names an adapter whose drive it could open for reading only "... ro".
-        size_t length = std::strlen(adapter.identifier);
-        if (length > 3 && std::strcmp(adapter.identifier + length - 3, " ro") == 0)
+        if (adapter.readOnly)
             readOnly = 1;
     }
     for (const ListedDevice& device : lister.devices) {

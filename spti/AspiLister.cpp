@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "SptiAdapter.h"
 #include "base/InquiryLayout.h"
 #include "scsi/ScsiCodes.h"
 
@@ -136,6 +137,8 @@ void AspiLister::ListAdapter(uint8_t id)
         CopyTrimmed(adapter.manager, inquiry.HA_ManagerId, sizeof inquiry.HA_ManagerId);
         CopyTrimmed(adapter.identifier, inquiry.HA_Identifier, sizeof inquiry.HA_Identifier);
         adapter.letter = LetterOf(adapter.identifier);
+        adapter.readOnly = std::strcmp(adapter.manager, SptiAdapter::kManagerId) == 0 &&
+                           (inquiry.HA_Unique[SptiAdapter::kFlagsByte] & SptiAdapter::kReadOnly);
         if (inquiry.HA_Unique[3] != 0)
             adapter.maxTargets =
                 inquiry.HA_Unique[3] < kMaxTargets ? inquiry.HA_Unique[3] : uint8_t(kMaxTargets);

@@ -19,6 +19,7 @@ struct ListedAdapter {
     char identifier[17];
     char letter;        // drive letter named in the identifier ("SPTI D:"), or 0
     uint8_t maxTargets; // targets looked at
+    bool readOnly;      // our layer opened its drive for reading only (no administrator)
 };
 
 struct ListedDevice {

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <new>
 
+#include "SptiAdapter.h"
+
 static_assert(sizeof(PassThroughHeader) == sizeof(SCSI_PASS_THROUGH), "SCSI_PASS_THROUGH size");
 static_assert(offsetof(PassThroughHeader, DataBufferOffset) ==
                   offsetof(SCSI_PASS_THROUGH, DataBufferOffset),
@@ -18,7 +20,6 @@ static_assert(offsetof(PassThroughHeader, Cdb) == offsetof(SCSI_PASS_THROUGH, Cd
 
 namespace {
 
-const char kManagerId[] = "SPTI ASPI32";
 const uint8_t kHostAdapterId = 7;
 
 struct WorkerStart {
@@ -215,6 +216,7 @@ uint32_t PassThroughLayer::HostAdapterInquiry(SRB_HAInquiry* srb)
     int count = 0;
     char identifier[17] = "";
     uint8_t maxTargets = kMaxTargets;
+    bool readOnly = false;
     {
         ScopedLock held(lock);
         count = adapterCount;
@@ -222,7 +224,9 @@ uint32_t PassThroughLayer::HostAdapterInquiry(SRB_HAInquiry* srb)
             const LayerAdapter& adapter = adapters[index];
             std::memcpy(identifier, "SPTI X:", 8);
             identifier[5] = adapter.letter;
-            if (adapter.readOnly)
+            // Said twice: in words for whoever reads the listing, and as a flag.
+            readOnly = adapter.readOnly;
+            if (readOnly)
                 std::memcpy(identifier + 7, " ro", 4);
             if (adapter.target >= maxTargets)
                 maxTargets = static_cast<uint8_t>(adapter.target + 1);
@@ -235,11 +239,13 @@ uint32_t PassThroughLayer::HostAdapterInquiry(SRB_HAInquiry* srb)
         return SS_INVALID_HA;
     }
     srb->HA_SCSI_ID = kHostAdapterId;
-    CopyBlankPadded(srb->HA_ManagerId, sizeof srb->HA_ManagerId, kManagerId);
+    CopyBlankPadded(srb->HA_ManagerId, sizeof srb->HA_ManagerId, SptiAdapter::kManagerId);
     CopyBlankPadded(srb->HA_Identifier, sizeof srb->HA_Identifier, identifier);
     // Buffered pass-through copies the data: any alignment will do.
     std::memset(srb->HA_Unique, 0, sizeof srb->HA_Unique);
     srb->HA_Unique[3] = maxTargets;
+    if (readOnly)
+        srb->HA_Unique[SptiAdapter::kFlagsByte] = SptiAdapter::kReadOnly;
     const uint32_t maxTransfer = PassThroughRequest::kMaxTransfer;
     for (int i = 0; i < 4; ++i)
         srb->HA_Unique[4 + i] = static_cast<uint8_t>(maxTransfer >> (8 * i));

@@ -132,6 +132,7 @@ TEST_F(PassThroughLayerTest, AdaptersFromCdromLetters)
         EXPECT_EQ("SPTI ASPI32     ", Text(inquiry.HA_ManagerId, 16));
         EXPECT_EQ(0, inquiry.HA_Unique[0] | inquiry.HA_Unique[1]) << "any alignment";
         EXPECT_EQ(c.maxTargets, inquiry.HA_Unique[3]) << "adapter " << int(c.ha);
+        EXPECT_EQ(0, inquiry.HA_Unique[8]) << "adapter " << int(c.ha) << " is read-only";
         uint32_t maxTransfer;
         std::memcpy(&maxTransfer, inquiry.HA_Unique + 4, 4);
         EXPECT_EQ(65536u, maxTransfer);
@@ -540,6 +541,7 @@ TEST_F(PassThroughLayerTest, AccessDeniedOpensReadOnly)
     inquiry.SRB_Cmd = SC_HA_INQUIRY;
     ASSERT_EQ(SS_COMP, machine.Send(&inquiry));
     EXPECT_EQ("SPTI D: ro      ", Text(inquiry.HA_Identifier, 16));
+    EXPECT_EQ(0x01, inquiry.HA_Unique[8]) << "the layer's read-only flag";
 
     Request write(0, 1, {0xCB, 0, 4, 0, 0, 0, 0, 0xF8, 2, 0, 0x40, 0},
                   SRB_DIR_OUT | SRB_EVENT_NOTIFY, 63490);
