@@ -22,6 +22,7 @@
 
 #include "ServedDrive.h"
 #include "TcmuRing.h"
+#include "scsi/ScsiCodes.h"
 
 namespace {
 
@@ -149,7 +150,7 @@ void Server::Abort(uint16_t id)
         if (waiting[i].answer.timing == ServedAnswer::kNever)
             return;
         drive.Ended(waiting[i].sequence, NowMs(), "aborted");
-        ring.Complete(id, ServedDrive::kStatusTaskAborted, nullptr, 0, 0);
+        ring.Complete(id, ScsiStatus::kTaskAborted, nullptr, 0, 0);
         waiting.erase(waiting.begin() + i);
         return;
     }

@@ -6,6 +6,7 @@
 
 #include "DriveModel.h"
 #include "scsi/AspiTypes.h"
+#include "scsi/ScsiCodes.h"
 
 namespace {
 
@@ -76,12 +77,12 @@ uint32_t ServedDrive::Execute(const uint8_t* cdb, uint8_t cdbLength, const uint8
         answer.timing = ServedAnswer::kDelay;
     answer.delayMs = outcome.delayMs;
     // GOOD with sense left behind is an ASPI layer's quirk; a drive's GOOD carries none.
-    if (outcome.srbStatus == SS_ERR && outcome.targetStatus == kStatusCheckCondition) {
-        answer.status = kStatusCheckCondition;
+    if (outcome.srbStatus == SS_ERR && outcome.targetStatus == ScsiStatus::kCheckCondition) {
+        answer.status = ScsiStatus::kCheckCondition;
         std::memcpy(answer.sense, outcome.sense, sizeof answer.sense);
         answer.senseLength = sizeof answer.sense;
     }
-    if (answer.status == kStatusGood && dataOut == nullptr) {
+    if (answer.status == ScsiStatus::kGood && dataOut == nullptr) {
         answer.dataInLength =
             outcome.dataInLength < transferLength ? outcome.dataInLength : transferLength;
         std::memcpy(answer.dataIn, outcome.dataIn, answer.dataInLength);
@@ -100,7 +101,7 @@ uint32_t ServedDrive::Execute(const uint8_t* cdb, uint8_t cdbLength, const uint8
         std::snprintf(tail, sizeof tail, " | in %u", transferLength);
     line += tail;
     static const char* const timings[] = {"", " delay", " held", " never"};
-    if (answer.status == kStatusCheckCondition)
+    if (answer.status == ScsiStatus::kCheckCondition)
         std::snprintf(tail, sizeof tail, " | check %X/%02X/%02X", answer.sense[2] & 0x0F,
                       answer.sense[12], answer.sense[13]);
     else

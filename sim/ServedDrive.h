@@ -30,8 +30,6 @@ struct ServedAnswer {
 
 class ServedDrive {
 public:
-    enum : uint8_t { kStatusGood = 0x00, kStatusCheckCondition = 0x02, kStatusTaskAborted = 0x40 };
-
     ServedDrive();
 
     // Reads the scenario and takes the device at adapter:target, or the first RVX-4417K

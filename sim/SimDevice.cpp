@@ -4,25 +4,11 @@
 #include <cstring>
 
 #include "scsi/AspiTypes.h"
+#include "scsi/ScsiCodes.h"
+#include "scsi/SenseData.h"
 
 namespace {
 
-const uint8_t kStatusGood = 0x00;
-const uint8_t kStatusCheckCondition = 0x02;
-// Host adapter status for a data phase that does not match the request (data over- or
-// underrun): what an adapter reports when the direction bits contradict the command.
-const uint8_t kHostDataOverrun = 0x12;
-
-const uint8_t kOpTestUnitReady = 0x00;
-const uint8_t kOpInquiry = 0x12;
-const uint8_t kOpStartStop = 0x1B;
-const uint8_t kOpPreventAllow = 0x1E;
-const uint8_t kOpVendor = 0xCB;
-const uint8_t kVendorProbe = 0x01;
-const uint8_t kVendorWrite = 0x04;
-
-const uint8_t kKeyNotReady = 0x02;
-const uint8_t kKeyIllegalRequest = 0x05;
 const uint8_t kAscInvalidOpcode = 0x20;
 const uint8_t kAscInvalidFieldInCdb = 0x24;
 const uint8_t kAscInvalidFieldInParameters = 0x26;
@@ -33,8 +19,10 @@ const uint8_t kAscqRemovalPrevented = 0x02;
 void SetHostError(SimOutcome& outcome)
 {
     outcome.srbStatus = SS_ERR;
-    outcome.hostStatus = kHostDataOverrun;
-    outcome.targetStatus = kStatusGood;
+    // A data phase that does not match the request (data over- or underrun): what an
+    // adapter reports when the direction bits contradict the command.
+    outcome.hostStatus = HASTAT_DO_DU;
+    outcome.targetStatus = ScsiStatus::kGood;
 }
 
 } // namespace
@@ -73,23 +61,23 @@ int SimDevice::AddFault(const SimFaultRule& rule)
 uint8_t SimDevice::Classify(const uint8_t* cdb)
 {
     switch (cdb[0]) {
-    case kOpInquiry:
+    case ScsiOp::kInquiry:
         return kCmdInquiry;
-    case kOpTestUnitReady:
+    case ScsiOp::kTestUnitReady:
         return kCmdTur;
-    case kOpPreventAllow:
+    case ScsiOp::kPreventAllowMediumRemoval:
         return kCmdPrevent;
-    case kOpStartStop:
+    case ScsiOp::kStartStopUnit:
         // Byte 4: bit 1 LoEj, bit 0 Start.
         if ((cdb[4] & 0x03) == 0x02)
             return kCmdUnload;
         if ((cdb[4] & 0x03) == 0x03)
             return kCmdLoad;
         return kCmdOther;
-    case kOpVendor:
-        if (cdb[2] == kVendorProbe)
+    case ScsiOp::kVendorDownload:
+        if (cdb[2] == DownloadOp::kProbe)
             return kCmdProbe;
-        if (cdb[2] == kVendorWrite)
+        if (cdb[2] == DownloadOp::kWrite)
             return kCmdWrite;
         return kCmdOther;
     default:
@@ -135,7 +123,7 @@ int SimDevice::FindRecordRevision(const uint8_t* code, uint32_t length, uint8_t*
 void SimDevice::SetCheck(SimOutcome& outcome, uint8_t key, uint8_t asc, uint8_t ascq)
 {
     outcome.srbStatus = SS_ERR;
-    outcome.targetStatus = kStatusCheckCondition;
+    outcome.targetStatus = ScsiStatus::kCheckCondition;
     outcome.hasSense = 1;
     std::memset(outcome.sense, 0, sizeof outcome.sense);
     outcome.sense[0] = 0x70; // current error, fixed format
@@ -212,7 +200,7 @@ void SimDevice::Finish(const SimCommand& command, const SimFaultRule& rule, SimO
     // Some layers report SS_COMP and still leave the drive's sense data behind.
     SetCheck(outcome, rule.senseKey, rule.asc, rule.ascq);
     outcome.srbStatus = SS_COMP;
-    outcome.targetStatus = kStatusGood;
+    outcome.targetStatus = ScsiStatus::kGood;
     outcome.delayMs = delayMs;
 }
 
@@ -225,30 +213,30 @@ void SimDevice::RunCommand(const SimCommand& command, uint8_t commandKind, SimOu
     }
     if (commandKind == kCmdTur) {
         if (!mediumLoaded)
-            SetCheck(outcome, kKeyNotReady, kAscMediumNotPresent, 0);
+            SetCheck(outcome, SenseData::kNotReady, kAscMediumNotPresent, 0);
         return;
     }
     if (kind == kSimRaw) {
-        SetCheck(outcome, kKeyIllegalRequest, kAscInvalidOpcode, 0);
+        SetCheck(outcome, SenseData::kIllegalRequest, kAscInvalidOpcode, 0);
         return;
     }
     if (kind == kSimDisk) {
         // A fixed disk accepts the medium commands and has nothing to lock or eject.
-        if (cdb[0] == kOpStartStop || cdb[0] == kOpPreventAllow)
+        if (cdb[0] == ScsiOp::kStartStopUnit || cdb[0] == ScsiOp::kPreventAllowMediumRemoval)
             return;
-        SetCheck(outcome, kKeyIllegalRequest, kAscInvalidOpcode, 0);
+        SetCheck(outcome, SenseData::kIllegalRequest, kAscInvalidOpcode, 0);
         return;
     }
     if (commandKind == kCmdPrevent) {
         prevented = cdb[4] & 0x01;
         return;
     }
-    if (commandKind == kCmdUnload || commandKind == kCmdLoad || cdb[0] == kOpStartStop) {
+    if (commandKind == kCmdUnload || commandKind == kCmdLoad || cdb[0] == ScsiOp::kStartStopUnit) {
         RunStartStop(commandKind, outcome);
         return;
     }
-    if (cdb[0] != kOpVendor || kind != kSimRvx) {
-        SetCheck(outcome, kKeyIllegalRequest, kAscInvalidOpcode, 0);
+    if (cdb[0] != ScsiOp::kVendorDownload || kind != kSimRvx) {
+        SetCheck(outcome, SenseData::kIllegalRequest, kAscInvalidOpcode, 0);
         return;
     }
     if (commandKind == kCmdProbe)
@@ -257,7 +245,7 @@ void SimDevice::RunCommand(const SimCommand& command, uint8_t commandKind, SimOu
         RunWrite(command, outcome);
         return;
     }
-    SetCheck(outcome, kKeyIllegalRequest, kAscInvalidFieldInCdb, 0);
+    SetCheck(outcome, SenseData::kIllegalRequest, kAscInvalidFieldInCdb, 0);
 }
 
 void SimDevice::RunInquiry(const SimCommand& command, SimOutcome& outcome)
@@ -268,7 +256,7 @@ void SimDevice::RunInquiry(const SimCommand& command, SimOutcome& outcome)
     }
     // EVPD pages are not supported; without EVPD the page code must be 0.
     if ((command.cdb[1] & 0x01) != 0 || command.cdb[2] != 0) {
-        SetCheck(outcome, kKeyIllegalRequest, kAscInvalidFieldInCdb, 0);
+        SetCheck(outcome, SenseData::kIllegalRequest, kAscInvalidFieldInCdb, 0);
         return;
     }
     uint32_t allocation = command.cdb[4];
@@ -286,7 +274,7 @@ void SimDevice::RunStartStop(uint8_t commandKind, SimOutcome& outcome)
     if (commandKind != kCmdUnload)
         return; // spinning up or down without LoEj: nothing to model
     if (prevented) {
-        SetCheck(outcome, kKeyIllegalRequest, kAscRemovalPrevented, kAscqRemovalPrevented);
+        SetCheck(outcome, SenseData::kIllegalRequest, kAscRemovalPrevented, kAscqRemovalPrevented);
         return;
     }
     mediumLoaded = 0;
@@ -302,7 +290,7 @@ void SimDevice::RunWrite(const SimCommand& command, SimOutcome& outcome)
     uint32_t cdbLength = (uint32_t(command.cdb[7]) << 8) | command.cdb[8];
     if (cdbLength != kPayloadLength || command.bufLen != kPayloadLength ||
         command.dataOut == nullptr || command.dataOutLength != kPayloadLength) {
-        SetCheck(outcome, kKeyIllegalRequest, kAscInvalidFieldInCdb, 0);
+        SetCheck(outcome, SenseData::kIllegalRequest, kAscInvalidFieldInCdb, 0);
         return;
     }
     const uint8_t* payload = command.dataOut;
@@ -311,7 +299,7 @@ void SimDevice::RunWrite(const SimCommand& command, SimOutcome& outcome)
         sum = static_cast<uint16_t>(sum + payload[i]);
     uint16_t sent = static_cast<uint16_t>(payload[kCodeLength] | (payload[kCodeLength + 1] << 8));
     if (sum != sent) {
-        SetCheck(outcome, kKeyIllegalRequest, kAscInvalidFieldInParameters, 0);
+        SetCheck(outcome, SenseData::kIllegalRequest, kAscInvalidFieldInParameters, 0);
         return;
     }
     uint8_t revision[4];

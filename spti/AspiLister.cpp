@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "scsi/ScsiCodes.h"
+
 namespace {
 
 // An INQUIRY request with its data: on the heap, since a layer that never gives a
@@ -153,7 +155,7 @@ uint8_t AspiLister::Inquiry(uint8_t adapter, uint8_t target, uint8_t lun, uint8_
     srb.SRB_BufPointer = block->data;
     srb.SRB_SenseLen = ASPI_SENSE_LEN;
     srb.SRB_CDBLen = 6;
-    srb.CDBByte[0] = 0x12;
+    srb.CDBByte[0] = ScsiOp::kInquiry;
     srb.CDBByte[4] = sizeof block->data;
 
     AspiRoundTrip trip = layer.Run(srb, inquiryTimeoutMs, kAbortWaitMs);

@@ -5,12 +5,7 @@
 #include <atomic>
 #include <cstring>
 
-namespace {
-
-const uint8_t kScsiGood = 0x00;
-const uint8_t kScsiCheckCondition = 0x02;
-
-} // namespace
+#include "scsi/ScsiCodes.h"
 
 PassThroughBlock::PassThroughBlock()
     : refusal(SS_PENDING), direction(kDataNone), flags(0), senseLength(0), cdbLength(0), cdb{},
@@ -25,7 +20,7 @@ uint8_t PassThroughBlock::OpcodeDirection(uint8_t opcode)
     switch (opcode) {
     case 0x03: // REQUEST SENSE
     case 0x08: // READ(6)
-    case 0x12: // INQUIRY
+    case ScsiOp::kInquiry:
     case 0x1A: // MODE SENSE(6)
     case 0x23: // READ FORMAT CAPACITIES
     case 0x25: // READ CAPACITY
@@ -50,7 +45,7 @@ uint8_t PassThroughBlock::OpcodeDirection(uint8_t opcode)
     case 0x15: // MODE SELECT(6)
     case 0x2A: // WRITE(10)
     case 0x2E: // WRITE AND VERIFY(10)
-    case 0x3B: // WRITE BUFFER
+    case ScsiOp::kWriteBuffer:
     case 0x55: // MODE SELECT(10)
     case 0x5D: // SEND CUE SHEET
     case 0xA3: // SEND KEY
@@ -63,11 +58,9 @@ uint8_t PassThroughBlock::OpcodeDirection(uint8_t opcode)
 
 uint32_t PassThroughBlock::DefaultTimeout(uint8_t opcode, uint8_t direction)
 {
-    const uint8_t kStartStopUnit = 0x1B, kLoadUnloadMedium = 0xA6, kWriteBuffer = 0x3B;
-    const uint8_t kFirstVendorOpcode = 0xC0;
-    if (direction == kDataOut && (opcode == kWriteBuffer || opcode >= kFirstVendorOpcode))
+    if (direction == kDataOut && (opcode == ScsiOp::kWriteBuffer || opcode >= ScsiOp::kFirstVendor))
         return kFirmwareSeconds;
-    if (opcode == kStartStopUnit || opcode == kLoadUnloadMedium)
+    if (opcode == ScsiOp::kStartStopUnit || opcode == ScsiOp::kLoadUnloadMedium)
         return kMediumSeconds;
     return kCommandSeconds;
 }
@@ -157,11 +150,11 @@ void PassThroughBlock::Complete(SRB_ExecSCSICmd* srb, const PassThroughEnd& end)
         transferred = end.transferred < dataLength ? end.transferred : dataLength;
         if (direction == kDataIn && transferred > 0 && end.dataIn != nullptr)
             std::memcpy(callerData, end.dataIn, transferred);
-        if (targetStatus == kScsiGood) {
+        if (targetStatus == ScsiStatus::kGood) {
             status = SS_COMP;
             if (transferred < dataLength)
                 hostStatus = HASTAT_DO_DU;
-        } else if (targetStatus == kScsiCheckCondition && end.sense != nullptr) {
+        } else if (targetStatus == ScsiStatus::kCheckCondition && end.sense != nullptr) {
             uint32_t count = end.senseLength < senseLength ? end.senseLength : senseLength;
             std::memcpy(srb->SenseArea, end.sense, count);
         }

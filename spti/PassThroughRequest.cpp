@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "scsi/ScsiCodes.h"
+
 namespace {
 
 // The data area starts on an 8-byte boundary behind the header and the sense area.
@@ -68,7 +70,7 @@ void PassThroughRequest::Complete(SRB_ExecSCSICmd* srb, uint32_t ioError, uint32
         end.dataIn = buffer + kDataOffset;
         end.sense = buffer + kSenseOffset;
         end.senseLength = header.SenseInfoLength;
-        if (header.ScsiStatus == 0x00 && elapsedMs / 1000 >= TimeoutSeconds())
+        if (header.ScsiStatus == ScsiStatus::kGood && elapsedMs / 1000 >= TimeoutSeconds())
             end.kind = PassThroughEnd::kTimedOut;
     }
     PassThroughBlock::Complete(srb, end);
