@@ -21,7 +21,6 @@ enum {
 
 // Nineteen stars: the last one takes the rest of the line, blanks included.
 const char kSplitPattern[] = "* * * * * * * * * * * * * * * * * * *";
-const uint32_t kDefaultTimeoutMs = 7200;
 
 // The request as it is built; handed to the device only once the line is read.
 struct Request {
@@ -174,18 +173,23 @@ int FormatCommandV(ScsiDevice& device, const char* commandLine, va_list argument
     request.position = 0;
     request.direction = SRB_DIR_IN;
     request.dataLength = 0;
-    request.timeoutMs = kDefaultTimeoutMs;
+    request.timeoutMs = ScsiDevice::kDefaultTimeoutMs;
 
     va_list cursor;
     va_copy(cursor, arguments);
     for (int i = 0; i < kMaxTokens; ++i) {
         if (tokens[i][0] == '\0')
             continue;
-        ReadToken(tokens[i], request, device.bufferCapacity, cursor);
+        ReadToken(tokens[i], request, device.BufferCapacity(), cursor);
     }
     va_end(cursor);
 
-    device.SetCommandBlock(request.cdb, request.direction, request.dataLength);
-    device.timeoutMs = request.timeoutMs;
+    ScsiRequest pending;
+    std::memcpy(pending.cdb, request.cdb, sizeof pending.cdb);
+    pending.cdbLength = kCdbSize;
+    pending.direction = request.direction;
+    pending.dataLength = request.dataLength;
+    pending.timeoutMs = request.timeoutMs;
+    device.SetRequest(pending);
     return 1;
 }

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "base/FormatText.h"
-#include "cmdtext/FormatCommand.h"
-#include "cmdtext/TextBuffer.h"
+#include "base/ProductInfo.h"
+#include "download/DriveCommands.h"
 #include "download/InfoRow.h"
 #include "scsi/SenseData.h"
 #include "trace/Trace.h"
@@ -14,12 +14,7 @@
 
 namespace {
 
-// INQUIRY vendor and product identification of the one supported drive.
-const char kExpectedIdentification[] = "NEMBRIKACD-ROM RVX-4417K";
-const int kIdentificationLength = 24;
-const char* const kProtocolNames[2] = {"Unkown", "VEXO Type 4.0"};
 const char kDriveMismatch[] = "Mismatch  Drive(RVX-4417K)!";
-const int kFileNameSize = 260; // the Windows path limit, NUL included
 // A drive stuck in UNIT ATTENTION would otherwise hold the host's window for ever.
 const int kMaxUnloadExecutions = 32;
 
@@ -27,16 +22,11 @@ const int kMaxUnloadExecutions = 32;
 // text differs.
 bool IsExpectedIdentification(const char* text)
 {
-    return std::strncmp(text, kExpectedIdentification, kIdentificationLength) == 0;
-}
-
-const char* ProtocolName(uint8_t protocolType40)
-{
-    return kProtocolNames[protocolType40 == 1 ? 1 : 0];
+    return std::strncmp(text, KDLL_DRIVE_IDENTIFICATION, KDLL_DRIVE_IDENTIFICATION_LENGTH) == 0;
 }
 
 // What the file is, never its code.
-void TraceFirmwareFile(const char* fileName, const FirmwareImage& firmware, int loaded,
+void TraceFirmwareFile(const char* fileName, const FirmwareImage& firmware, bool loaded,
                        const char* message)
 {
     if (!Trace::IsOn())
@@ -61,35 +51,52 @@ DownloadProcedure::DownloadProcedure(ScsiDevice* connection, FirmwareImage& imag
 {
 }
 
-int DownloadProcedure::LoadFirmwareFile(const DownloadPanel& panel)
+bool DownloadProcedure::LoadFirmwareFile(DownloadPanel& panel)
 {
-    char fileName[kFileNameSize] = "";
+    char fileName[KDLL_PATH_SIZE] = "";
     panel.GetFileName(fileName, sizeof fileName);
     const char* message = nullptr;
-    int loaded = firmware.LoadFirmwareFile(fileName, &message);
+    bool loaded = firmware.LoadFirmwareFile(fileName, &message);
     TraceFirmwareFile(fileName, firmware, loaded, message);
     if (message != nullptr)
         panel.SetStatus(message);
     return loaded;
 }
 
-int DownloadProcedure::CheckBeforeTransfer(const DownloadPanel& panel)
+bool DownloadProcedure::CheckBeforeTransfer(DownloadPanel& panel)
+{
+    TextBuffer modelRow(128);
+    if (!ShowFirmwareFile(panel, modelRow))
+        return false;
+    // The drive selected now must answer at all; silence ends the attempt quietly.
+    if (device == nullptr || !DriveCommands::Inquiry(*device))
+        return false;
+    if (!ChooseDrive(panel, modelRow))
+        return false;
+    if (!CheckProtocols(panel))
+        return false;
+    panel.SetStatus("Transfer F/W Code...");
+    panel.SetRowState(kRowTransfer, kRowInProgress);
+    panel.SetRowValue(kRowTransfer, "Done");
+    panel.SetRowState(kRowTransfer, kRowPassed);
+    ShowTransferRunning(panel);
+    return true;
+}
+
+bool DownloadProcedure::ShowFirmwareFile(DownloadPanel& panel, TextBuffer& modelRow)
 {
     panel.SetStatus("Reading F/W file...");
     panel.SetRowState(kRowFirmwareModel, kRowInProgress);
     if (!LoadFirmwareFile(panel)) {
         panel.SetRowState(kRowFirmwareModel, kRowFailed);
-        return 0;
+        return false;
     }
-
     const ProductDescriptor& file = firmware.fileDescriptor;
-    ProductDescriptor& drive = firmware.driveDescriptor;
-    TextBuffer rowText(128);
-    rowText.Assign(file.modelName).Append(" ").Append(file.revision).Append("  ");
-    panel.SetRowValue(kRowFirmwareModel, rowText.data);
+    modelRow.Assign(file.modelName).Append(" ").Append(file.revision).Append("  ");
+    panel.SetRowValue(kRowFirmwareModel, modelRow.data);
     // Not firmware for this drive: the attempt ends without a word.
-    if (!IsExpectedIdentification(rowText.data))
-        return 0;
+    if (!IsExpectedIdentification(modelRow.data))
+        return false;
     panel.SetRowState(kRowFirmwareModel, kRowPassed);
     panel.SetRowValue(kRowFirmwareProtocol, ProtocolName(file.protocolType40));
     panel.SetRowState(kRowFirmwareProtocol, kRowPassed);
@@ -97,18 +104,16 @@ int DownloadProcedure::CheckBeforeTransfer(const DownloadPanel& panel)
     FormatText(checkSum, sizeof checkSum, "%04X", file.checkSum);
     panel.SetRowValue(kRowCheckSum, checkSum);
     panel.SetRowState(kRowCheckSum, kRowPassed);
+    return true;
+}
 
-    // The drive selected now must answer at all; silence ends the attempt quietly.
-    if (device == nullptr)
-        return 0;
-    FormatCommand(*device, "12 0 0 0 d'46 /R46");
-    if (device->ExecuteCommand() != 1)
-        return 0;
-
+bool DownloadProcedure::ChooseDrive(DownloadPanel& panel, TextBuffer& modelRow)
+{
+    ProductDescriptor& drive = firmware.driveDescriptor;
     // Every found drive is prepared twice; the drive that answered is the candidate.
     int answered = 0;
     int chosen = -1;
-    for (int l = 0; l < device->driveCount; ++l) {
+    for (int l = 0; l < device->DriveCount(); ++l) {
         device->SelectDrive(static_cast<uint8_t>(l));
         if (PrepareDrive())
             ++answered;
@@ -128,34 +133,40 @@ int DownloadProcedure::CheckBeforeTransfer(const DownloadPanel& panel)
         // to select, and none may be taken from outside the table.
         if (chosen < 0) {
             panel.SetStatus(kDriveMismatch);
-            return 0;
+            return false;
         }
         device->SelectDrive(static_cast<uint8_t>(chosen));
-        rowText.Assign(device->drives[chosen].modelName);
-        if (!IsExpectedIdentification(rowText.data)) {
+        const DriveEntry& entry = device->Drive(chosen);
+        modelRow.Assign(entry.modelName);
+        if (!IsExpectedIdentification(modelRow.data)) {
             panel.SetStatus(kDriveMismatch);
-            return 0;
+            return false;
         }
-        rowText.Append(" ").Append(device->drives[chosen].revision).Append("  ");
+        modelRow.Append(" ").Append(entry.revision).Append("  ");
         PrepareDrive(); // its probe decides the drive's protocol from here on
     } else if (answered >= 2) {
         bool found = false;
-        TextBuffer candidate(128);
-        for (int m = 0; m < device->driveCount && !found; ++m) {
+        for (int m = 0; m < device->DriveCount() && !found; ++m) {
             device->SelectDrive(static_cast<uint8_t>(m));
-            candidate.Assign(device->drives[m].modelName);
-            if (IsExpectedIdentification(candidate.data) && PrepareDrive())
+            if (IsExpectedIdentification(device->Drive(m).modelName) && PrepareDrive())
                 found = true;
         }
         driveMismatch = !found;
     }
 
-    panel.SetRowValue(kRowDriveModel, rowText.data);
+    panel.SetRowValue(kRowDriveModel, modelRow.data);
     if (driveMismatch) {
         panel.SetStatus(kDriveMismatch);
-        return 0;
+        return false;
     }
     panel.SetRowState(kRowDriveModel, kRowPassed);
+    return true;
+}
+
+bool DownloadProcedure::CheckProtocols(DownloadPanel& panel)
+{
+    const ProductDescriptor& file = firmware.fileDescriptor;
+    const ProductDescriptor& drive = firmware.driveDescriptor;
     panel.SetStatus("Check download protocol...");
     panel.SetRowState(kRowDriveProtocol, kRowInProgress);
     panel.SetRowValue(kRowDriveProtocol, ProtocolName(drive.protocolType40));
@@ -165,55 +176,44 @@ int DownloadProcedure::CheckBeforeTransfer(const DownloadPanel& panel)
     if (file.protocolType40 != drive.protocolType40 || drive.protocolType40 != 1) {
         panel.SetStatus("Mismatch protocol between F/W and drive!");
         panel.SetRowState(kRowDriveProtocol, kRowFailed);
-        return 0;
+        return false;
     }
-
-    panel.SetStatus("Transfer F/W Code...");
-    panel.SetRowState(kRowTransfer, kRowInProgress);
-    panel.SetRowValue(kRowTransfer, "Done");
-    panel.SetRowState(kRowTransfer, kRowPassed);
-    ShowTransferRunning(panel);
-    return 1;
+    return true;
 }
 
-void DownloadProcedure::ShowTransferRunning(const DownloadPanel& panel)
+void DownloadProcedure::ShowTransferRunning(DownloadPanel& panel)
 {
     panel.SetStatus("Downloading... (Do NOT turn off!)");
     panel.SetRowState(kRowFlashWriting, kRowInProgress);
     panel.ShowProgressBar(kRowFlashWriting);
 }
 
-void DownloadProcedure::ReportNotStarted(const DownloadPanel& panel) const
+void DownloadProcedure::ReportNotStarted(DownloadPanel& panel) const
 {
     panel.RemoveProgressBar();
     panel.SetRowState(kRowFlashWriting, kRowFailed);
     panel.SetStatus("Fail to transfer!");
 }
 
-int DownloadProcedure::PrepareDrive()
+bool DownloadProcedure::PrepareDrive()
 {
     ProductDescriptor& drive = firmware.driveDescriptor;
     drive.protocolType40 = 0;
     if (device == nullptr)
-        return 0;
-    FormatCommand(*device, "CB 0 1 0 0 0 0 F8 02 0 40");
-    if (device->ExecuteCommand())
-        drive.protocolType40 = 1;
-    if (drive.protocolType40 == 0)
-        return 0;
+        return false;
+    if (!DriveCommands::ProbeDownloadProtocol(*device))
+        return false;
+    drive.protocolType40 = 1;
 
-    FormatCommand(*device, "1e 0 0 0 2");
-    device->ExecuteCommand();
+    DriveCommands::PreventMediumRemoval(*device);
 
     // The unload is run again, unchanged, for as long as the drive reports UNIT
     // ATTENTION (a medium change or reset it wants to tell about first).
-    FormatCommand(*device, "1B 0 0 0 2 /t30");
     for (int i = 0; i < kMaxUnloadExecutions; ++i) {
-        int result = device->ExecuteCommand();
-        if (result != 0)
-            return result;
-        if (device->senseKey != SenseData::kUnitAttention)
-            return 0;
+        if (DriveCommands::UnloadMedium(*device))
+            return true;
+        if (device->SenseKey() != SenseData::kUnitAttention)
+            return false;
     }
-    return 0;
+    return false;
 }

@@ -1,19 +1,19 @@
 // After the worker has stored its result: the report, and the check that the drive
 // answers with its new firmware, or the restart after a failure.
-#include "cmdtext/FormatCommand.h"
 #include "download/DownloadProcedure.h"
+#include "download/DriveCommands.h"
 #include "download/InfoRow.h"
 #include "trace/Trace.h"
 
-int DownloadProcedure::CompleteDownload(const DownloadPanel& panel, int32_t transferState,
-                                        int verifyTransfer)
+bool DownloadProcedure::CompleteDownload(DownloadPanel& panel, RestartRequest& restart,
+                                         int32_t transferState, bool verifyTransfer)
 {
     panel.RemoveProgressBar();
     Trace::Line("completion: transfer state %ld", static_cast<long>(transferState));
     if (transferState == kTransferRunning)
-        return 0;
+        return false;
     if (!verifyTransfer)
-        panel.Restart();
+        restart.RequestRestart();
 
     if (transferState == 0) {
         panel.SetRowState(kRowFlashWriting, kRowFailed);
@@ -21,22 +21,19 @@ int DownloadProcedure::CompleteDownload(const DownloadPanel& panel, int32_t tran
         int answer =
             panel.Warn("You should better to restart right now and try again !", "Warning");
         Trace::Line("warning box: answered %d", answer);
-        panel.Restart();
-        return 0;
+        restart.RequestRestart();
+        return false;
     }
 
     panel.SetRowValue(kRowFlashWriting, "Done");
     panel.SetRowState(kRowFlashWriting, kRowPassed);
     panel.SetStatus("Download has done successfully!");
     // Loading the medium is the whole test of the new firmware: it must answer.
-    FormatCommand(*device, "1b 0 0 0 3");
-    if (device->ExecuteCommand() != 1) {
+    if (!DriveCommands::LoadMedium(*device)) {
         panel.SetStatus("New F/W is something wrong. no response to Inquiry !");
-        return 0;
+        return false;
     }
-    FormatCommand(*device, "00");
-    device->ExecuteCommand();
-    FormatCommand(*device, "00");
-    device->ExecuteCommand();
-    return 1;
+    DriveCommands::TestUnitReady(*device);
+    DriveCommands::TestUnitReady(*device);
+    return true;
 }

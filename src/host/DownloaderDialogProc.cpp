@@ -1,65 +1,72 @@
-// The panel's dialog procedure: each message goes to the instance, which it reaches
-// through InstanceLifetime, as the worker does.
+// The panel's dialog procedure: each message goes to the Downloader whose panel it is,
+// which the dialog keeps in its user data from WM_INITDIALOG on.
 #include <windows.h>
 
 #include "host/Downloader.h"
 #include "host/InstanceLifetime.h"
-#include "ui/resources/resource.h"
 
 namespace {
 
-INT_PTR HandlePanelMessage(Downloader* downloader, HWND window, UINT message, WPARAM wParam)
+INT_PTR HandlePanelMessage(Downloader& downloader, HWND window, UINT message, WPARAM wParam)
 {
     switch (message) {
     case WM_PAINT:
-        // Never a null window: that would invalidate every window on the desktop.
-        InvalidateRect(downloader != nullptr && downloader->panel.dialog != nullptr
-                           ? downloader->panel.dialog
-                           : window,
-                       nullptr, FALSE);
+        InvalidateRect(downloader.PaintTarget(window), nullptr, FALSE);
         return FALSE;
     case WM_CLOSE:
         DestroyWindow(window);
         return TRUE;
-    case WM_INITDIALOG:
-        if (downloader != nullptr)
-            downloader->OnInitDialog(window);
+    case WM_DESTROY:
+        downloader.OnPanelDestroyed();
         return TRUE;
     case WM_COMMAND:
-        if (downloader == nullptr)
-            return TRUE;
-        switch (LOWORD(wParam)) {
-        case IDC_FILE_NAME:
-            if (HIWORD(wParam) == EN_CHANGE)
-                downloader->OnFileNameChange(window);
+        switch (DownloaderDialog::CommandOf(wParam)) {
+        case DownloaderDialog::kCommandFileName:
+            downloader.OnFileNameChange(window);
             break;
-        case IDC_OPEN_FILE:
-            downloader->panel.ChooseFirmwareFile();
+        case DownloaderDialog::kCommandOpenFile:
+            downloader.OnOpenFileButton();
             break;
-        case IDC_DOWNLOAD:
-            downloader->OnDownloadButton();
+        case DownloaderDialog::kCommandDownload:
+            downloader.OnDownloadButton();
             break;
-        case IDCLOSE:
+        case DownloaderDialog::kCommandClose:
             DestroyWindow(window);
+            break;
+        case DownloaderDialog::kCommandNone:
             break;
         }
         return TRUE;
     case WM_TIMER:
-        if (wParam != DownloaderDialog::kTransferTimer || downloader == nullptr)
+        if (wParam != DownloaderDialog::kTransferTimer)
             return TRUE;
-        return downloader->OnTransferTick() ? TRUE : FALSE;
+        return downloader.OnTransferTick() ? TRUE : FALSE;
     }
     return FALSE;
 }
 
 } // namespace
 
-INT_PTR CALLBACK DownloaderDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK DownloaderDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(window, DWLP_USER, lParam);
+        Downloader* created = reinterpret_cast<Downloader*>(lParam);
+        return created != nullptr ? created->OnInitDialog(window) : TRUE;
+    }
+    Downloader* downloader = reinterpret_cast<Downloader*>(GetWindowLongPtrA(window, DWLP_USER));
+    if (downloader == nullptr) {
+        // Before WM_INITDIALOG, or a panel that has no instance.
+        if (message == WM_PAINT)
+            InvalidateRect(window, nullptr, FALSE);
+        else if (message == WM_CLOSE)
+            DestroyWindow(window);
+        return message == WM_CLOSE ? TRUE : FALSE;
+    }
     // A Destroy from a message box or dialog that the handler runs waits until the
-    // handler has returned.
+    // handler has returned; nothing touches the Downloader after that.
     instanceLifetime.EnterPanelCode();
-    INT_PTR handled = HandlePanelMessage(instanceLifetime.Instance(), window, message, wParam);
+    INT_PTR handled = HandlePanelMessage(*downloader, window, message, wParam);
     instanceLifetime.LeavePanelCode();
     return handled;
 }

@@ -3,8 +3,6 @@
 // which InstanceLifetime holds; it decides when that instance may be built, replaced or
 // freed.
 #define KDLL_BUILDING
-#include <new>
-
 #include "base/ProductInfo.h"
 #include "host/Downloader.h"
 #include "host/InstanceLifetime.h"
@@ -18,12 +16,9 @@ extern "C" int __cdecl KDLL_Create(KdllParams params)
     if (!instanceLifetime.MayCreate())
         return 0;
     Trace::Begin(KDLL_PRODUCT_TITLE);
-    // A second Create replaces the first instance; it must not leak it or its panel.
-    instanceLifetime.Destroy();
-    Downloader* created = new (std::nothrow) Downloader(params.moduleInstance, params.parentWindow);
+    Downloader* created = instanceLifetime.Create(params);
     if (created == nullptr)
         return 0;
-    created->hostParams = params;
     // The host takes the instance's address as a 32-bit word and only tests it for 0.
     int address = static_cast<int>(reinterpret_cast<intptr_t>(created));
     return address != 0 ? address : 1;
@@ -34,10 +29,9 @@ extern "C" int __cdecl KDLL_Open(KdllParams params)
     // Without an instance, with the panel already open, or from another thread, nothing
     // is created and the parameters in force stay.
     Downloader* downloader = instanceLifetime.HostInstance();
-    if (downloader == nullptr || downloader->panel.dialog != nullptr ||
-        !instanceLifetime.IsOwnerThread())
+    if (downloader == nullptr || downloader->IsPanelOpen() || !instanceLifetime.IsOwnerThread())
         return 0;
-    downloader->hostParams = params;
+    downloader->SetHostParams(params);
     return downloader->OpenDialog();
 }
 
@@ -55,5 +49,5 @@ extern "C" int __cdecl KDLL_Destroy(void)
 {
     if (!instanceLifetime.IsOwnerThread())
         return 0;
-    return instanceLifetime.Destroy();
+    return instanceLifetime.Destroy() ? 1 : 0;
 }

@@ -66,3 +66,10 @@ void operator delete[](void* block, const std::nothrow_t&) noexcept
 {
     std::free(block);
 }
+
+// The slot of a pure virtual function in an abstract class's table; no call ever reaches
+// it, and one that did would be a fault to stop at, as the C++ runtime's does.
+extern "C" void __cxa_pure_virtual()
+{
+    std::abort();
+}

@@ -5,19 +5,29 @@
 
 #include "trace/Trace.h"
 
-int WindowsSession::EnableShutdownPrivilege(int windows9x)
+void WindowsSession::RequestRestart()
+{
+    RequestExit(EWX_REBOOT, "restart");
+}
+
+void WindowsSession::RequestShutDown()
+{
+    RequestExit(EWX_SHUTDOWN | EWX_FORCE, "shut-down");
+}
+
+bool WindowsSession::EnableShutdownPrivilege(bool windows9x)
 {
     if (windows9x)
-        return 1;
+        return true;
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
-        return 0;
+        return false;
     TOKEN_PRIVILEGES privileges = {};
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
     if (!LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid)) {
         CloseHandle(token);
-        return 0;
+        return false;
     }
     AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
     // AdjustTokenPrivileges succeeds even when it granted nothing; the last error tells.
@@ -26,10 +36,10 @@ int WindowsSession::EnableShutdownPrivilege(int windows9x)
     return error == ERROR_SUCCESS;
 }
 
-void WindowsSession::RequestExit(unsigned flags, const char* what, int windows9x)
+void WindowsSession::RequestExit(unsigned flags, const char* what) const
 {
     // Without the privilege an NT system ignores the request.
-    if (!EnableShutdownPrivilege(windows9x)) {
+    if (!EnableShutdownPrivilege(isWindows9x)) {
         Trace::Line("%s: privilege refused, not requested", what);
         return;
     }

@@ -1,13 +1,24 @@
-// Ending the Windows session after a download: the request itself (shut-down after a
-// success, restart after a failure) and the privilege that NT requires for it.
+// Ending the Windows session after a download: the shut-down after a success, the restart
+// that the download procedure asks for after a failure, and the privilege that NT requires
+// for either.
 #pragma once
 
-class WindowsSession {
+#include "download/RestartRequest.h"
+
+class WindowsSession : public RestartRequest {
 public:
+    explicit WindowsSession(bool windows9x) : isWindows9x(windows9x) {}
+
+    void RequestRestart() override;
+    void RequestShutDown();
+    // Asks the process for the shut-down privilege where Windows requires it; true when it
+    // is held (always on Windows 9x).
+    static bool EnableShutdownPrivilege(bool windows9x);
+
+private:
     // Asks Windows to end the session with the ExitWindowsEx flags, after the privilege;
     // what names the request in the trace.
-    static void RequestExit(unsigned flags, const char* what, int windows9x);
-    // Asks the process for the shut-down privilege where Windows requires it; 1 when it
-    // is held (always on Windows 9x).
-    static int EnableShutdownPrivilege(int windows9x);
+    void RequestExit(unsigned flags, const char* what) const;
+
+    bool isWindows9x;
 };

@@ -4,11 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/InquiryLayout.h"
+
 namespace {
 
 const char kUnableToOpen[] = "Unable to open file!";
 const char kDamaged[] = "Damaged F/W file!";
-const char kUnknownModel[] = "Unkown";
 
 // Download protocol type 4.0; no terminator follows it in the file.
 const uint8_t kMarker[12] = {'_', '_', 'Z', 'Q', 'T', 'Y', 'P', 'E', '4', '0', '_', '_'};
@@ -16,10 +17,6 @@ const uint8_t kMarker[12] = {'_', '_', 'Z', 'Q', 'T', 'Y', 'P', 'E', '4', '0', '
 // 0x21 (0x32 is taken as well), additional length 31.
 const uint8_t kRecordStart[5] = {0x05, 0x80, 0x00, 0x21, 0x1F};
 const uint8_t kAlternateFormat = 0x32;
-const int kModelOffset = 8; // vendor (8) and product (16) identification
-const int kModelLength = 24;
-const int kRevisionOffset = 32;
-const int kRevisionLength = 4;
 const uint8_t kFill = 0xFF;
 
 void SetMessage(const char** message, const char* text)
@@ -72,7 +69,7 @@ void FirmwareImage::ParseFirmwareImage(ScanHits* hits)
     ProductDescriptor& file = fileDescriptor;
     std::memset(file.revision, 0, sizeof file.revision);
     std::memset(file.modelName, 0, sizeof file.modelName);
-    std::memcpy(file.modelName, kUnknownModel, sizeof kUnknownModel);
+    std::memcpy(file.modelName, kUnknownText, sizeof kUnknownText);
     file.protocolType40 = 0;
     if (hits != nullptr)
         *hits = ScanHits{0, -1, -1, 0, -1, -1};
@@ -107,8 +104,10 @@ void FirmwareImage::ParseFirmwareImage(ScanHits* hits)
         }
         if (k == static_cast<int>(sizeof kRecordStart)) {
             const int record = i + 1 - static_cast<int>(sizeof kRecordStart);
-            CopyRecordText(image, record + kModelOffset, kModelLength, file.modelName);
-            CopyRecordText(image, record + kRevisionOffset, kRevisionLength, file.revision);
+            CopyRecordText(image, record + InquiryLayout::kVendorOffset,
+                           InquiryLayout::kIdentificationLength, file.modelName);
+            CopyRecordText(image, record + InquiryLayout::kRevisionOffset,
+                           InquiryLayout::kRevisionLength, file.revision);
             k = 0;
             if (hits != nullptr) {
                 hits->lastRecord = record;
@@ -122,7 +121,7 @@ void FirmwareImage::ParseFirmwareImage(ScanHits* hits)
 
 uint16_t FirmwareImage::ComputeTransferCheckSum() const
 {
-    return SumBytes(image + kCodeOffset, kFileBytes - kCodeOffset);
+    return SumBytes(image + kCodeOffset, kCodeBytes);
 }
 
 uint16_t FirmwareImage::SumBytes(const uint8_t* bytes, size_t count)
@@ -131,4 +130,9 @@ uint16_t FirmwareImage::SumBytes(const uint8_t* bytes, size_t count)
     for (size_t i = 0; i < count; ++i)
         sum += bytes[i];
     return static_cast<uint16_t>(sum);
+}
+
+const char* ProtocolName(uint8_t protocolType40)
+{
+    return protocolType40 == 1 ? "VEXO Type 4.0" : kUnknownText;
 }

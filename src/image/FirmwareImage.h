@@ -7,7 +7,7 @@
 
 struct ProductDescriptor {
     char revision[8];       // 4 characters and a NUL; empty when no record was found
-    char modelName[40];     // 24 characters and a NUL; "Unkown" when no record was found
+    char modelName[40];     // 24 characters and a NUL; kUnknownText when no record was found
     uint8_t protocolType40; // 1 when the protocol marker was found
     uint16_t checkSum;      // sum of the 65,536 image bytes, modulo 65,536
 };
@@ -16,6 +16,9 @@ struct FirmwareImage {
     // kImageBytes: nine bytes behind the file's 65,536 stay at the load's fill value, so
     // that a record scanned up to the image's end reads 0xFF rather than past it.
     enum { kFileBytes = 65536, kImageBytes = 65545, kCodeOffset = 0x0800 };
+    // What the write sends: the code part, image bytes 0x0800 to 0xFFFF, and its 16-bit
+    // sum behind it.
+    enum { kCodeBytes = kFileBytes - kCodeOffset, kPayloadBytes = kCodeBytes + 2 };
 
     // Where one scan met the protocol marker and the identification record: offsets of
     // the first byte of the first and of the last hit, -1 when there was none.
@@ -50,3 +53,8 @@ struct FirmwareImage {
     uint16_t transferCheckSum;
     uint8_t image[kImageBytes];
 };
+
+// What the panel shows for a model or a protocol that a file does not name.
+inline constexpr char kUnknownText[] = "Unkown";
+// The download protocol's name for a file or drive that takes it, kUnknownText otherwise.
+const char* ProtocolName(uint8_t protocolType40);

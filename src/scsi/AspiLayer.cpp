@@ -5,7 +5,7 @@
 #include <cstring>
 
 AspiLayer::AspiLayer()
-    : module(nullptr), ownsModule(0), getSupportInfo(nullptr), sendCommand(nullptr)
+    : module(nullptr), ownsModule(false), getSupportInfo(nullptr), sendCommand(nullptr)
 {
 }
 
@@ -31,25 +31,25 @@ uint32_t AspiLayer::Abort(uint8_t adapter, SRB_ExecSCSICmd* srb) const
     return sendCommand(&abort);
 }
 
-int AspiLayer::Arm(SRB_ExecSCSICmd& srb)
+bool AspiLayer::Arm(SRB_ExecSCSICmd& srb)
 {
     void* event = CreateCompletion();
     if (event == nullptr)
-        return 0;
+        return false;
     srb.SRB_PostProc = event;
     // ASPI writes the status when it accepts or completes the request; a layer that
     // refuses without writing it must not leave an earlier success standing.
     srb.SRB_Status = SS_PENDING;
-    return 1;
+    return true;
 }
 
 AspiRoundTrip AspiLayer::Run(SRB_ExecSCSICmd& srb, uint32_t timeoutMs, uint32_t graceMs) const
 {
     AspiRoundTrip trip = {};
-    trip.givenBack = 1;
+    trip.givenBack = true;
     trip.sent = sendCommand(&srb);
     if (trip.sent == SS_PENDING && !WaitCompletion(srb, timeoutMs)) {
-        trip.timedOut = 1;
+        trip.timedOut = true;
         // A layer that honours the abort gives the block back within the grace. One that
         // does not is left holding it (see Reclaim) rather than having the block reused
         // under its feet.
@@ -61,15 +61,15 @@ AspiRoundTrip AspiLayer::Run(SRB_ExecSCSICmd& srb, uint32_t timeoutMs, uint32_t 
     return trip;
 }
 
-int AspiLayer::Reclaim(SRB_ExecSCSICmd& srb)
+bool AspiLayer::Reclaim(SRB_ExecSCSICmd& srb)
 {
     if (!IsGivenBack(srb, 0))
-        return 0;
+        return false;
     CloseCompletion(srb.SRB_PostProc);
-    return 1;
+    return true;
 }
 
-int AspiLayer::IsGivenBack(const volatile SRB_ExecSCSICmd& srb, uint32_t waitMs)
+bool AspiLayer::IsGivenBack(const volatile SRB_ExecSCSICmd& srb, uint32_t waitMs)
 {
     return WaitCompletion(srb, waitMs) && srb.SRB_Status != SS_PENDING;
 }

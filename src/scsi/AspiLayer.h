@@ -11,12 +11,12 @@
 
 // How the round trip of one request ended.
 struct AspiRoundTrip {
-    uint32_t sent;     // what SendASPI32Command answered
-    int timedOut;      // no completion within the time-out: the request was aborted
-    int abortAnswered; // after a time-out: the abort was answered SS_COMP
+    uint32_t sent;      // what SendASPI32Command answered
+    bool timedOut;      // no completion within the time-out: the request was aborted
+    bool abortAnswered; // after a time-out: the abort was answered SS_COMP
     // The layer no longer holds the request, its event closed. 0 only after a time-out:
     // the layer may still write into the block and signal the event, which stays open.
-    int givenBack;
+    bool givenBack;
 };
 
 class AspiLayer {
@@ -33,16 +33,16 @@ public:
 
     // Loads the named DLL (the layer then owns the module) and binds its ordinals 1 and 2.
     // 1 when the DLL was loaded; IsBound says whether both entry points were found.
-    int Load(const char* fileName);
+    bool Load(const char* fileName);
     // Binds ordinals 1 and 2 of a module that the caller loaded and keeps.
     void Bind(void* module);
     // Binds the entry points of a layer linked into the program (the drive model of the
     // native tests).
     void Bind(SupportInfoFn supportInfo, SendCommandFn sendCommand);
-    int IsBound() const { return getSupportInfo != nullptr && sendCommand != nullptr; }
+    bool IsBound() const { return getSupportInfo != nullptr && sendCommand != nullptr; }
     // Keeps the module that Load loaded for good: a layer that still holds a request may
     // still write into it.
-    void Abandon() { ownsModule = 0; }
+    void Abandon() { ownsModule = false; }
 
     // GetASPI32SupportInfo: status in bits 15-8, number of host adapters in bits 7-0.
     uint32_t SupportInfo() const { return getSupportInfo(); }
@@ -53,27 +53,27 @@ public:
 
     // Gives the request a new completion event (SRB_PostProc) and marks it SS_PENDING;
     // 0 when there is no event, with the block unchanged.
-    static int Arm(SRB_ExecSCSICmd& srb);
+    static bool Arm(SRB_ExecSCSICmd& srb);
     // Sends an armed request and waits up to timeoutMs for its completion; after a
     // time-out aborts it and gives the layer graceMs to hand it back.
     AspiRoundTrip Run(SRB_ExecSCSICmd& srb, uint32_t timeoutMs, uint32_t graceMs) const;
     // For a request the layer kept (givenBack 0): 1 once the layer has given it back,
     // its event then closed; 0 while the layer still holds it.
-    static int Reclaim(SRB_ExecSCSICmd& srb);
+    static bool Reclaim(SRB_ExecSCSICmd& srb);
 
 private:
     // 1 when within waitMs the layer signalled the event and wrote a final status.
-    static int IsGivenBack(const volatile SRB_ExecSCSICmd& srb, uint32_t waitMs);
+    static bool IsGivenBack(const volatile SRB_ExecSCSICmd& srb, uint32_t waitMs);
 
     // Platform side: the completion event, and the module.
     static void* CreateCompletion();
     // 1 when the layer signalled the request's event within waitMs.
-    static int WaitCompletion(const volatile SRB_ExecSCSICmd& srb, uint32_t waitMs);
+    static bool WaitCompletion(const volatile SRB_ExecSCSICmd& srb, uint32_t waitMs);
     static void CloseCompletion(void* event);
     void UnloadModule();
 
     void* module;
-    int ownsModule;
+    bool ownsModule;
     SupportInfoFn getSupportInfo;
     SendCommandFn sendCommand;
 };

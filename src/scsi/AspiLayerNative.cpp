@@ -13,9 +13,9 @@ char completionMark;
 
 } // namespace
 
-int AspiLayer::Load(const char*)
+bool AspiLayer::Load(const char*)
 {
-    return 0;
+    return false;
 }
 
 void AspiLayer::Bind(void*) {}
@@ -27,15 +27,15 @@ void* AspiLayer::CreateCompletion()
     return &completionMark;
 }
 
-int AspiLayer::WaitCompletion(const volatile SRB_ExecSCSICmd& srb, uint32_t waitMs)
+bool AspiLayer::WaitCompletion(const volatile SRB_ExecSCSICmd& srb, uint32_t waitMs)
 {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     while (srb.SRB_Status == SS_PENDING) {
         if (std::chrono::steady_clock::now() >= end)
-            return 0;
+            return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return 1;
+    return true;
 }
 
 void AspiLayer::CloseCompletion(void*) {}

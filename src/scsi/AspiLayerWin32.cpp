@@ -3,14 +3,14 @@
 
 #include "scsi/AspiLayer.h"
 
-int AspiLayer::Load(const char* fileName)
+bool AspiLayer::Load(const char* fileName)
 {
     HMODULE loaded = LoadLibraryA(fileName);
     if (loaded == nullptr)
-        return 0;
+        return false;
     Bind(loaded);
-    ownsModule = 1;
-    return 1;
+    ownsModule = true;
+    return true;
 }
 
 // By ordinal: the names of the entry points differ between layers, their numbers do not.
@@ -40,7 +40,7 @@ void* AspiLayer::CreateCompletion()
     return event;
 }
 
-int AspiLayer::WaitCompletion(const volatile SRB_ExecSCSICmd& srb, uint32_t waitMs)
+bool AspiLayer::WaitCompletion(const volatile SRB_ExecSCSICmd& srb, uint32_t waitMs)
 {
     return WaitForSingleObject(static_cast<HANDLE>(srb.SRB_PostProc), waitMs) == WAIT_OBJECT_0;
 }

@@ -6,13 +6,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/InquiryLayout.h"
+#include "scsi/ScsiCodes.h"
 #include "scsi/SenseData.h"
 #include "trace/Trace.h"
 
 namespace {
 
 // INQUIRY, allocation length 36: enough for vendor, product and revision.
-const uint8_t kInquiryProbe[12] = {0x12, 0, 0, 0, 36, 0, 0, 0, 0, 0, 0, 0};
+const uint8_t kInquiryProbe[12] = {ScsiOp::kInquiry, 0, 0, 0, 36, 0, 0, 0, 0, 0, 0, 0};
 const uint8_t kTypeCdrom = 0x05; // peripheral qualifier 0, device type 5
 const unsigned kDriveUnknown = 0;
 const unsigned kDriveCdrom = 5;
@@ -31,12 +33,12 @@ void BlankNuls(char* text, int length)
 } // namespace
 
 ScsiDevice::ScsiDevice(int requestedSize)
-    : adapterCount(0), adapterId(0), targetId(0), direction(SRB_DIR_IN), dataLength(0),
-      dataBuffer(nullptr), bufferBlock(nullptr), bufferCapacity(0), cdbLength(0), senseKey(0),
-      asc(0), ascq(0), timeoutMs(kDefaultTimeoutMs), timedOut(0), isWindows9x(0), driveCount(0),
-      requestHeld(0)
+    : adapterCount(0), adapterId(0), targetId(0), pending(), bufferBlock(nullptr),
+      bufferCapacity(0), senseKey(0), asc(0), ascq(0), timedOut(false), isWindows9x(false),
+      driveCount(0), requestHeld(false)
 {
-    std::memset(cdb, 0, sizeof cdb);
+    pending.direction = SRB_DIR_IN;
+    pending.timeoutMs = kDefaultTimeoutMs;
     std::memset(drives, 0, sizeof drives);
     // A negative request would wrap to a huge capacity over a tiny block.
     if (requestedSize < 0)
@@ -45,7 +47,6 @@ ScsiDevice::ScsiDevice(int requestedSize)
         static_cast<uint32_t>(requestedSize <= int(kMaxBuffer) ? requestedSize : int(kMaxBuffer));
     // Ten spare bytes behind the usable capacity, as the transfer block always had.
     bufferBlock = static_cast<uint8_t*>(std::calloc(bufferCapacity + 10, 1));
-    dataBuffer = bufferBlock;
     std::memset(&srb, 0, sizeof srb);
     srb.SRB_Status = SS_COMP; // CommandSucceeded reads true before the first command
     BindPlatform();
@@ -100,46 +101,46 @@ ScsiDevice& ScsiDevice::SelectDrive(uint8_t index)
 
 void ScsiDevice::SetCommandBlock(const uint8_t* bytes, uint8_t dir, uint32_t length)
 {
-    std::memcpy(cdb, bytes, 12);
-    cdbLength = 12;
-    direction = dir;
-    dataLength = length;
+    std::memcpy(pending.cdb, bytes, 12);
+    pending.cdbLength = 12;
+    pending.direction = dir;
+    pending.dataLength = length;
 }
 
 void ScsiDevice::SetCommandBlock10(const uint8_t* bytes, uint8_t dir, uint32_t length)
 {
-    std::memcpy(cdb, bytes, 10);
-    cdbLength = 10;
-    direction = dir;
-    dataLength = length;
+    std::memcpy(pending.cdb, bytes, 10);
+    pending.cdbLength = 10;
+    pending.direction = dir;
+    pending.dataLength = length;
 }
 
-int ScsiDevice::ReclaimHeldRequest()
+bool ScsiDevice::ReclaimHeldRequest()
 {
     if (!requestHeld)
-        return 1;
+        return true;
     if (!AspiLayer::Reclaim(srb))
-        return 0;
-    requestHeld = 0;
-    return 1;
+        return false;
+    requestHeld = false;
+    return true;
 }
 
-int ScsiDevice::ExecuteCommand()
+bool ScsiDevice::ExecuteCommand()
 {
     if (!ReclaimHeldRequest()) {
         // Still the request of an earlier command: nothing of the block may change.
         senseKey = 0;
-        timedOut = 1;
+        timedOut = true;
         TraceNotSent("the layer still holds the request of an earlier command");
-        return 0;
+        return false;
     }
     if (adapterId >= adapterCount || !layer.IsBound()) {
         TraceNotSent("no such host adapter");
-        return 0;
+        return false;
     }
     if (!AspiLayer::Arm(srb)) {
         TraceNotSent("no completion event");
-        return 0;
+        return false;
     }
 
     srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
@@ -147,36 +148,36 @@ int ScsiDevice::ExecuteCommand()
     // Windows 9x ASPI layers take the direction from the command and reject the
     // direction bits; NT layers need them.
     srb.SRB_Flags =
-        static_cast<uint8_t>(isWindows9x ? SRB_EVENT_NOTIFY : direction | SRB_EVENT_NOTIFY);
+        static_cast<uint8_t>(isWindows9x ? SRB_EVENT_NOTIFY : pending.direction | SRB_EVENT_NOTIFY);
     srb.SRB_Target = targetId;
     srb.SRB_Lun = 0;
-    srb.SRB_BufLen = dataLength;
+    srb.SRB_BufLen = pending.dataLength;
     srb.SRB_SenseLen = ASPI_SENSE_LEN;
-    srb.SRB_BufPointer = dataBuffer;
-    srb.SRB_CDBLen = cdbLength;
-    std::memcpy(srb.CDBByte, cdb, cdbLength);
+    srb.SRB_BufPointer = bufferBlock;
+    srb.SRB_CDBLen = pending.cdbLength;
+    std::memcpy(srb.CDBByte, pending.cdb, pending.cdbLength);
     std::memset(srb.SenseArea, 0, ASPI_SENSE_LEN);
     senseKey = 0;
-    timedOut = 0;
+    timedOut = false;
 
     uint32_t sentAt = TraceRequest();
-    AspiRoundTrip trip = layer.Run(srb, timeoutMs, kAbortGraceMs);
+    AspiRoundTrip trip = layer.Run(srb, pending.timeoutMs, kAbortGraceMs);
     if (trip.timedOut) {
-        timedOut = 1;
+        timedOut = true;
         TraceTimeOut(sentAt, trip.abortAnswered, trip.givenBack);
         requestHeld = !trip.givenBack;
-        return 0;
+        return false;
     }
     ExtractSense();
-    int succeeded = CommandSucceeded();
+    bool succeeded = CommandSucceeded();
     TraceResult(sentAt, succeeded);
     return succeeded;
 }
 
-int ScsiDevice::AbortCommand()
+bool ScsiDevice::AbortCommand()
 {
     if (!layer.IsBound())
-        return 0;
+        return false;
     return layer.Abort(adapterId, &srb) == SS_COMP;
 }
 
@@ -190,20 +191,21 @@ void ScsiDevice::ExtractSense()
 
 // The layer's answer to SendASPI32Command is not part of the test: SRB_Status is, and a
 // drive that returned sense data failed even when the layer reports SS_COMP.
-int ScsiDevice::CommandSucceeded() const
+bool ScsiDevice::CommandSucceeded() const
 {
-    return srb.SRB_Status == SS_COMP && srb.SenseArea[0] == 0 && timedOut == 0;
+    return srb.SRB_Status == SS_COMP && srb.SenseArea[0] == 0 && !timedOut;
 }
 
 void ScsiDevice::CopyInquiryStrings(char* modelName, char* revision) const
 {
-    std::memcpy(modelName, dataBuffer + 8, 8);
-    std::memcpy(modelName + 8, dataBuffer + 16, 16);
-    std::memcpy(revision, dataBuffer + 32, 4);
-    modelName[24] = '\0';
-    revision[4] = '\0';
-    BlankNuls(modelName, 24);
-    BlankNuls(revision, 4);
+    using namespace InquiryLayout;
+    std::memcpy(modelName, bufferBlock + kVendorOffset, kVendorLength);
+    std::memcpy(modelName + kVendorLength, bufferBlock + kProductOffset, kProductLength);
+    std::memcpy(revision, bufferBlock + kRevisionOffset, kRevisionLength);
+    modelName[kIdentificationLength] = '\0';
+    revision[kRevisionLength] = '\0';
+    BlankNuls(modelName, kIdentificationLength);
+    BlankNuls(revision, kRevisionLength);
 }
 
 // Pairs the n-th CD-ROM device found over ASPI with the n-th CD-ROM drive letter: ASPI
@@ -218,12 +220,12 @@ void ScsiDevice::DiscoverDrives()
         for (uint8_t t = 0; t < 8; ++t) {
             SetTarget(t);
             SetCommandBlock(kInquiryProbe, SRB_DIR_IN, 36);
-            if (ExecuteCommand() != 1) {
-                TraceProbe(a, t, 0, nullptr);
+            if (!ExecuteCommand()) {
+                TraceProbe(a, t, false, nullptr);
                 continue;
             }
-            if (dataBuffer[0] != kTypeCdrom || driveCount >= kMaxDrives) {
-                TraceProbe(a, t, 1, nullptr);
+            if (bufferBlock[0] != kTypeCdrom || driveCount >= kMaxDrives) {
+                TraceProbe(a, t, true, nullptr);
                 continue;
             }
             DriveEntry& e = drives[driveCount];
@@ -241,7 +243,7 @@ void ScsiDevice::DiscoverDrives()
                     break;
                 }
             }
-            TraceProbe(a, t, 1, &e);
+            TraceProbe(a, t, true, &e);
             ++driveCount;
         }
     }

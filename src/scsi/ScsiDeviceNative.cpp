@@ -7,7 +7,7 @@
 void ScsiDevice::BindPlatform()
 {
     adapterCount = 0;
-    isWindows9x = 0;
+    isWindows9x = false;
 }
 
 unsigned ScsiDevice::DriveTypeOfLetter(char)

@@ -72,10 +72,11 @@ uint32_t ScsiDevice::TraceRequest() const
     char bytes[64];
     CommandBytes(srb.CDBByte, srb.SRB_CDBLen, bytes, sizeof bytes);
     char data[32];
-    DataPhase(direction, dataLength, data, sizeof data);
+    DataPhase(pending.direction, pending.dataLength, data, sizeof data);
     Trace::Line("scsi %u:%u > %s | %s, flags %02X, time-out %lu ms",
                 static_cast<unsigned>(adapterId), static_cast<unsigned>(targetId), bytes, data,
-                static_cast<unsigned>(srb.SRB_Flags), static_cast<unsigned long>(timeoutMs));
+                static_cast<unsigned>(srb.SRB_Flags),
+                static_cast<unsigned long>(pending.timeoutMs));
     return Trace::Now();
 }
 
@@ -84,12 +85,12 @@ void ScsiDevice::TraceNotSent(const char* reason) const
     if (!Trace::IsOn())
         return;
     char bytes[64];
-    CommandBytes(cdb, cdbLength, bytes, sizeof bytes);
+    CommandBytes(pending.cdb, pending.cdbLength, bytes, sizeof bytes);
     Trace::Line("scsi %u:%u - %s | not sent: %s", static_cast<unsigned>(adapterId),
                 static_cast<unsigned>(targetId), bytes, reason);
 }
 
-void ScsiDevice::TraceResult(uint32_t sentAt, int succeeded) const
+void ScsiDevice::TraceResult(uint32_t sentAt, bool succeeded) const
 {
     if (!Trace::IsOn())
         return;
@@ -108,7 +109,7 @@ void ScsiDevice::TraceResult(uint32_t sentAt, int succeeded) const
                 succeeded ? "good" : "failed");
 }
 
-void ScsiDevice::TraceTimeOut(uint32_t sentAt, int abortAnswered, int givenBack) const
+void ScsiDevice::TraceTimeOut(uint32_t sentAt, bool abortAnswered, bool givenBack) const
 {
     if (!Trace::IsOn())
         return;
@@ -116,13 +117,13 @@ void ScsiDevice::TraceTimeOut(uint32_t sentAt, int abortAnswered, int givenBack)
                 "%s",
                 static_cast<unsigned>(adapterId), static_cast<unsigned>(targetId),
                 static_cast<unsigned long>(Trace::Now() - sentAt),
-                static_cast<unsigned long>(timeoutMs),
+                static_cast<unsigned long>(pending.timeoutMs),
                 abortAnswered ? "answered SS_COMP" : "refused",
                 givenBack ? "the layer gave the request back"
                           : "the layer keeps the request: the block stays out of use");
 }
 
-void ScsiDevice::TraceProbe(unsigned a, unsigned t, int answered, const DriveEntry* recorded) const
+void ScsiDevice::TraceProbe(unsigned a, unsigned t, bool answered, const DriveEntry* recorded) const
 {
     if (!Trace::IsOn())
         return;
@@ -132,7 +133,7 @@ void ScsiDevice::TraceProbe(unsigned a, unsigned t, int answered, const DriveEnt
     }
     DriveEntry seen;
     CopyInquiryStrings(seen.modelName, seen.revision);
-    unsigned type = dataBuffer[0];
+    unsigned type = bufferBlock[0];
     if (recorded == nullptr) {
         Trace::Line("discovery %u:%u: type %02X '%s' '%s', not recorded", a, t, type,
                     seen.modelName, seen.revision);

@@ -8,13 +8,6 @@
 #include "scsi/ScsiDevice.h"
 #include "trace/Trace.h"
 
-// ScsiDevice is not a standard-layout class, but it has no base and nothing virtual:
-// offsetof gives the true place of its request block.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Winvalid-offsetof"
-static_assert(offsetof(ScsiDevice, srb) % 4 == 0, "the request block must be word-aligned");
-#pragma GCC diagnostic pop
-
 namespace {
 
 const int kOsVersionInfoSize = 148; // sizeof(OSVERSIONINFOA)
@@ -23,6 +16,13 @@ const int kOsVersionInfoSize = 148; // sizeof(OSVERSIONINFOA)
 
 void ScsiDevice::BindPlatform()
 {
+// ScsiDevice is not a standard-layout class, but it has no base and nothing virtual:
+// offsetof gives the true place of its request block.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winvalid-offsetof"
+    static_assert(offsetof(ScsiDevice, srb) % 4 == 0, "the request block must be word-aligned");
+#pragma GCC diagnostic pop
+
     OSVERSIONINFOA version;
     std::memset(&version, 0, sizeof version);
     version.dwOSVersionInfoSize = kOsVersionInfoSize;

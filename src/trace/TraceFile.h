@@ -7,9 +7,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/ProductInfo.h"
+
 class TraceFile {
 public:
-    enum { kPathSize = 260, kDefaultBound = 1 << 20 };
+    enum { kPathSize = KDLL_PATH_SIZE, kDefaultBound = 1 << 20 };
 
     // Constant: a trace file lives in module-wide state, which the library's loading
     // must leave without work to do.

@@ -5,15 +5,16 @@
 #include "base/ProductInfo.h"
 #include "download/InfoRow.h"
 #include "trace/Trace.h"
-#include "ui/ListViewControl.h"
-#include "ui/StaticTextControl.h"
 #include "ui/resources/resource.h"
 
 namespace {
 
-const int kStatePictureIds[4] = {IDB_LOGO, IDB_WAIT, IDB_OK, IDB_NG};
+const int kStatePictureIds[DownloaderDialog::kPictureCount] = {IDB_LOGO, IDB_WAIT, IDB_OK, IDB_NG};
 // The images of the row states, in RowState order.
 const int kRowIconIds[4] = {IDI_ROW_IDLE, IDI_ROW_PASSED, IDI_ROW_FAILED, IDI_ROW_IN_PROGRESS};
+const char* const kRowStateNames[4] = {"idle", "passed", "failed", "in progress"};
+// Far more than the list can ever be tall: scrolls the newest row into view.
+const int kScrollToEnd = 32230;
 
 // Why the host sees no panel: most often the module handle it gave is not the library's
 // (its own, or null for the program), which holds no such dialog.
@@ -32,8 +33,7 @@ void TraceNotCreated(HINSTANCE module, int dialogTemplate, DWORD error)
 } // namespace
 
 DownloaderDialog::DownloaderDialog()
-    : module(nullptr), dialog(nullptr), imageList(nullptr), statusText(nullptr), infoList(nullptr),
-      progressBar(nullptr), blinkCount(0), progressTicks(0)
+    : module(nullptr), dialog(nullptr), progressBar(nullptr), blinkCount(0), progressTicks(0)
 {
     for (HBITMAP& picture : statePictures)
         picture = nullptr;
@@ -44,45 +44,48 @@ DownloaderDialog::~DownloaderDialog()
     Close();
 }
 
-int DownloaderDialog::Create(HINSTANCE moduleInstance, int dialogTemplate, HWND parent,
-                             DLGPROC procedure)
+bool DownloaderDialog::Create(HINSTANCE moduleInstance, HWND parent, DLGPROC procedure,
+                              LPARAM owner)
 {
     module = moduleInstance;
     // The list view and the progress bar need their window classes; a host need not have
     // registered them.
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
-    dialog = CreateDialogParamA(module, MAKEINTRESOURCEA(dialogTemplate), parent, procedure, 0);
-    if (dialog == nullptr) {
-        TraceNotCreated(module, dialogTemplate, GetLastError());
-        return 0;
+    HWND created =
+        CreateDialogParamA(module, MAKEINTRESOURCEA(IDD_DOWNLOADER), parent, procedure, owner);
+    if (created == nullptr) {
+        TraceNotCreated(module, IDD_DOWNLOADER, GetLastError());
+        return false;
     }
+    dialog = created;
 
-    infoList = new ListViewControl(dialog, IDC_INFO_LIST);
-    imageList = ImageList_Create(16, 16, ILC_COLOR4 | ILC_MASK, 3, 1);
+    infoList = ListViewControl(dialog, IDC_INFO_LIST);
+    HIMAGELIST images = ImageList_Create(16, 16, ILC_COLOR4 | ILC_MASK, 3, 1);
     for (int id : kRowIconIds)
-        ImageList_AddIcon(imageList, LoadIconA(module, MAKEINTRESOURCEA(id)));
+        ImageList_AddIcon(images, LoadIconA(module, MAKEINTRESOURCEA(id)));
     // The list view owns the image list from here on and destroys it with itself.
-    SendMessageA(infoList->GetHandle(), LVM_SETIMAGELIST, LVSIL_SMALL,
-                 reinterpret_cast<LPARAM>(imageList));
+    infoList.SetSmallImageList(images);
+    infoList.InsertColumn(0, "Key");
+    infoList.InsertColumn(1, "Value");
+    for (int row = 0; row < kInfoRowCount; ++row) {
+        Trace::Line("row %d key '%s'", row, kInfoRowKeys[row]);
+        if (infoList.InsertItem(row, kInfoRowKeys[row], kRowIdle) != -1)
+            infoList.Scroll(0, kScrollToEnd);
+    }
+    infoList.SetColumnWidth(0, 115);
+    infoList.SetColumnWidth(1, 365);
 
-    infoList->SetCell(-1, 0, "Key", -1);
-    infoList->SetCell(-1, 1, "Value", -1);
-    for (int row = 0; row < kInfoRowCount; ++row)
-        infoList->SetCell(row, 0, kInfoRowKeys[row], -1);
-    infoList->SetColumnWidth(0, 115);
-    infoList->SetColumnWidth(1, 365);
+    statusText = StaticTextControl(dialog, IDC_STATUS_TEXT);
+    SetStatus("Ready.");
 
-    statusText = new StaticTextControl(dialog, IDC_STATUS_TEXT);
-    statusText->SetText("Ready.");
-
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < kPictureCount; ++i)
         statePictures[i] = LoadBitmapA(module, MAKEINTRESOURCEA(kStatePictureIds[i]));
-    SetStatePicture(IDB_LOGO);
+    SetStatePicture(kPictureLogo);
     SendDlgItemMessageA(
         dialog, IDC_OPEN_FILE, BM_SETIMAGE, IMAGE_ICON,
         reinterpret_cast<LPARAM>(LoadIconA(module, MAKEINTRESOURCEA(IDI_OPEN_FOLDER))));
-    return 1;
+    return true;
 }
 
 void DownloaderDialog::ShowTitle(HWND captionWindow) const
@@ -98,53 +101,62 @@ int DownloaderDialog::Show(int x, int y, int width, int height)
 
 int DownloaderDialog::Close()
 {
-    int result = 1;
-    if (dialog != nullptr) {
-        // Only the panel's own thread can destroy it: from any other the panel stays,
-        // and with it everything it uses. A panel that closed itself is gone already and
-        // is forgotten, but was not destroyed here.
-        int alive = IsWindow(dialog);
-        result = DestroyWindow(dialog) ? 1 : 0;
-        if (alive && !result)
-            return 0;
-    }
-    dialog = nullptr;
-    // Gone with the list view.
-    imageList = nullptr;
-    progressBar = nullptr;
-    delete infoList;
-    infoList = nullptr;
-    delete statusText;
-    statusText = nullptr;
-    // Released only once no button can show them any more.
+    if (dialog == nullptr)
+        return 1;
+    // Only the panel's own thread can destroy it: from any other the panel stays, and
+    // with it everything it uses. Destroying it forgets it (WM_DESTROY).
+    return DestroyWindow(dialog) ? 1 : 0;
+}
+
+void DownloaderDialog::Forget()
+{
+    if (dialog == nullptr)
+        return;
+    // The picture button still exists: it lets go of the picture before it is released.
+    SendDlgItemMessageA(dialog, IDC_STATE_PICTURE, BM_SETIMAGE, IMAGE_BITMAP, 0);
     for (HBITMAP& picture : statePictures) {
         if (picture != nullptr)
             DeleteObject(picture);
         picture = nullptr;
     }
-    return result;
+    dialog = nullptr;
+    // Gone with the dialog: the list view with its image list, the bar inside it.
+    infoList = ListViewControl();
+    statusText = StaticTextControl();
+    progressBar = nullptr;
 }
 
-void DownloaderDialog::SetStatePicture(int bitmapId)
+DownloaderDialog::Command DownloaderDialog::CommandOf(WPARAM wParam)
 {
-    HBITMAP picture = nullptr;
-    for (int i = 0; i < 4; ++i) {
-        if (kStatePictureIds[i] == bitmapId)
-            picture = statePictures[i];
+    switch (LOWORD(wParam)) {
+    case IDC_FILE_NAME:
+        return HIWORD(wParam) == EN_CHANGE ? kCommandFileName : kCommandNone;
+    case IDC_OPEN_FILE:
+        return kCommandOpenFile;
+    case IDC_DOWNLOAD:
+        return kCommandDownload;
+    case IDCLOSE:
+        return kCommandClose;
     }
+    return kCommandNone;
+}
+
+void DownloaderDialog::SetStatePicture(StatePicture picture)
+{
     HWND button = GetDlgItem(dialog, IDC_STATE_PICTURE);
-    SendMessageA(button, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
+    SendMessageA(button, BM_SETIMAGE, IMAGE_BITMAP,
+                 reinterpret_cast<LPARAM>(statePictures[picture]));
     InvalidateRect(button, nullptr, TRUE);
     UpdateWindow(button);
 }
 
 void DownloaderDialog::BlinkStatePicture()
 {
-    SetStatePicture(blinkCount % 2 == 0 ? IDB_WAIT : IDB_LOGO);
+    SetStatePicture(blinkCount % 2 == 0 ? kPictureWait : kPictureLogo);
     ++blinkCount;
 }
 
-void DownloaderDialog::EnableButtons(int enable)
+void DownloaderDialog::EnableButtons(bool enable)
 {
     EnableWindow(GetDlgItem(dialog, IDC_DOWNLOAD), enable);
     EnableWindow(GetDlgItem(dialog, IDC_OPEN_FILE), enable);
@@ -158,31 +170,34 @@ int DownloaderDialog::ShowMessage(const char* text, const char* caption, unsigne
 void DownloaderDialog::ResetRows()
 {
     for (int row = 0; row < kInfoRowCount; ++row) {
-        SetRowState(row, kRowIdle);
-        SetRowValue(row, "");
+        SetRowState(static_cast<InfoRow>(row), kRowIdle);
+        SetRowValue(static_cast<InfoRow>(row), "");
     }
 }
 
-void DownloaderDialog::SetRowState(int row, int state)
+void DownloaderDialog::SetRowState(InfoRow row, RowState state)
 {
-    if (infoList == nullptr)
+    if (dialog == nullptr)
         return;
-    // Writing the key text back with a new image changes only the icon.
-    const char* key = infoList->GetCellText(row, 0, nullptr);
-    infoList->SetCell(row, 0, key, state);
-    HWND list = infoList->GetHandle();
+    Trace::Line("row %d '%s' %s", row, kInfoRowKeys[row], kRowStateNames[state]);
+    infoList.SetItemImage(row, state);
+    HWND list = infoList.GetHandle();
     InvalidateRect(list, nullptr, TRUE);
     UpdateWindow(list);
 }
 
-void DownloaderDialog::SetRowValue(int row, const char* text)
+void DownloaderDialog::SetRowValue(InfoRow row, const char* text)
 {
-    if (infoList != nullptr)
-        infoList->SetCell(row, 1, text, -1);
+    if (dialog == nullptr)
+        return;
+    Trace::Line("row %d value '%s'", row, text);
+    infoList.SetCell(row, 1, text);
 }
 
 void DownloaderDialog::SetStatus(const char* text)
 {
-    if (statusText != nullptr)
-        statusText->SetText(text);
+    if (dialog == nullptr)
+        return;
+    Trace::Line("status \"%s\"", text);
+    statusText.SetText(text);
 }

@@ -7,18 +7,13 @@
 
 #include <cstring>
 
+#include "base/ProductInfo.h"
 #include "ui/DownloaderDialog.h"
 #include "ui/resources/resource.h"
 
-namespace {
-
-const int kFileNameSize = 260; // the Windows path limit, NUL included
-
-} // namespace
-
 void DownloaderDialog::ChooseFirmwareFile()
 {
-    char fileName[kFileNameSize] = "";
+    char fileName[KDLL_PATH_SIZE] = "";
     OPENFILENAMEA choice;
     std::memset(&choice, 0, sizeof choice);
     // The size of the original structure: Windows 9x and NT 4 refuse the larger one.
@@ -26,7 +21,7 @@ void DownloaderDialog::ChooseFirmwareFile()
     choice.hwndOwner = dialog;
     choice.lpstrFilter = "Firmware file (*.ZQX)\0*.ZQX\0";
     choice.lpstrFile = fileName;
-    choice.nMaxFile = kFileNameSize;
+    choice.nMaxFile = KDLL_PATH_SIZE;
     choice.Flags = OFN_FILEMUSTEXIST;
     choice.lpstrDefExt = "ZQX";
     if (!GetOpenFileNameA(&choice))
@@ -37,7 +32,7 @@ void DownloaderDialog::ChooseFirmwareFile()
 
 void DownloaderDialog::FindInitialFirmwareFile()
 {
-    char fileName[kFileNameSize] = "";
+    char fileName[KDLL_PATH_SIZE] = "";
     int matches = 0;
     _finddata_t found;
     intptr_t search = _findfirst("*.zqx", &found);
@@ -53,7 +48,7 @@ void DownloaderDialog::FindInitialFirmwareFile()
         SetDlgItemTextA(dialog, IDC_FILE_NAME, fileName);
 }
 
-void DownloaderDialog::GetFileName(char* path, int size) const
+void DownloaderDialog::GetFileName(char* path, int size)
 {
     GetDlgItemTextA(dialog, IDC_FILE_NAME, path, size);
 }
@@ -61,11 +56,11 @@ void DownloaderDialog::GetFileName(char* path, int size) const
 void DownloaderDialog::UpdateDownloadButton(HWND window)
 {
     // EM_GETLINE takes the room in the buffer's first word and copies no NUL: a line that
-    // fills all 260 characters still needs one behind it.
-    char line[kFileNameSize + 1];
-    *reinterpret_cast<WORD*>(line) = kFileNameSize;
+    // fills the whole box still needs one behind it.
+    char line[KDLL_PATH_SIZE + 1];
+    *reinterpret_cast<WORD*>(line) = KDLL_PATH_SIZE;
     LRESULT length =
         SendDlgItemMessageA(window, IDC_FILE_NAME, EM_GETLINE, 0, reinterpret_cast<LPARAM>(line));
-    line[length > 0 && length <= kFileNameSize ? length : 0] = '\0';
+    line[length > 0 && length <= KDLL_PATH_SIZE ? length : 0] = '\0';
     EnableWindow(GetDlgItem(window, IDC_DOWNLOAD), line[0] != '\0');
 }

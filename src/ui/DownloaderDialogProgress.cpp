@@ -2,7 +2,6 @@
 // information list (placed once, it does not follow the list), and the transfer timer
 // whose ticks move it by time.
 #include "ui/DownloaderDialog.h"
-#include "ui/ListViewControl.h"
 
 namespace {
 
@@ -16,20 +15,17 @@ const ULONG kTicksForFullBar = 9000;
 
 void DownloaderDialog::CreateProgressBar(int row)
 {
-    if (infoList == nullptr)
+    if (dialog == nullptr)
         return;
     RECT cell = {};
-    cell.top = 1; // subitem 1, the value cell
-    cell.left = LVIR_LABEL;
-    if (!SendMessageA(infoList->GetHandle(), LVM_GETSUBITEMRECT, row,
-                      reinterpret_cast<LPARAM>(&cell)))
+    if (!infoList.GetSubItemRect(row, 1, &cell)) // the value cell
         return;
     int width = cell.right - cell.left;
     if (width > kMaxBarWidth)
         width = kMaxBarWidth;
     progressBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE | PBS_SMOOTH,
                                   cell.left, cell.top, width, cell.bottom - cell.top,
-                                  infoList->GetHandle(), nullptr, module, nullptr);
+                                  infoList.GetHandle(), nullptr, module, nullptr);
     if (progressBar == nullptr)
         return;
     SendMessageA(progressBar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));

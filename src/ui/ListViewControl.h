@@ -1,27 +1,44 @@
-// Wrapper of the panel's information list (a report-view list view). Each operation is
-// one message to the control; the wrapper counts the rows and columns it added itself.
+// Wrapper of a report-view list view: each method one typed message to the control.
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 class ListViewControl {
 public:
-    enum { kCellTextSize = 80 };
+    ListViewControl() : window(nullptr) {}
+    ListViewControl(HWND parentWindow, int controlId) : window(GetDlgItem(parentWindow, controlId))
+    {
+    }
 
-    ListViewControl(HWND parentWindow, int controlId);
+    HWND GetHandle() const { return window; }
 
-    HWND GetHandle() const { return handle; }
-    void SetColumnWidth(int column, int width);
-    // Row -1 addresses the column headers. A row or header beyond the last is appended
-    // as the next one, whatever index was asked for; a negative column means column 0;
-    // an image of -1 leaves the cell's icon as it is. Returns the control's answer.
-    LRESULT SetCell(int row, int column, const char* text, int image);
-    // The cell's text, at most 79 characters, in the one buffer shared by every list; it
-    // stays valid until the next call. Also copied to out (80 bytes) when given.
-    const char* GetCellText(int row, int column, char* out);
+    // LVM_INSERTCOLUMN: a column with its header text; its index, -1 when refused.
+    int InsertColumn(int column, const char* text);
+    // LVM_SETCOLUMNWIDTH, in pixels.
+    bool SetColumnWidth(int column, int width)
+    {
+        return SendMessageA(window, LVM_SETCOLUMNWIDTH, column, MAKELPARAM(width, 0)) != 0;
+    }
+    // LVM_INSERTITEM: a row with the text of its first column and an image of the small
+    // image list; its index, -1 when refused.
+    int InsertItem(int row, const char* text, int image);
+    // LVM_SETITEMTEXT: the text of one cell.
+    bool SetCell(int row, int column, const char* text);
+    // LVM_SETITEM with the image alone: the row's icon.
+    bool SetItemImage(int row, int image);
+    // LVM_GETITEMTEXT: the cell's text into text, cut to size - 1 characters and a NUL.
+    int GetCellText(int row, int column, char* text, int size) const;
+    // LVM_GETSUBITEMRECT: the rectangle of a cell's label, in the list's client area.
+    bool GetSubItemRect(int row, int column, RECT* rect) const;
+    // LVM_SETIMAGELIST for the small icons; the list owns it from then on.
+    void SetSmallImageList(HIMAGELIST images)
+    {
+        SendMessageA(window, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
+    }
+    // LVM_SCROLL, in pixels.
+    bool Scroll(int dx, int dy) { return SendMessageA(window, LVM_SCROLL, dx, dy) != 0; }
 
-    HWND parent;
-    HWND handle;
-    int columnCount;
-    int rowCount;
+private:
+    HWND window;
 };

@@ -5,12 +5,19 @@
 
 class StaticTextControl {
 public:
-    StaticTextControl(HWND parentWindow, int controlId);
+    StaticTextControl() : window(nullptr) {}
+    StaticTextControl(HWND parentWindow, int controlId)
+        : window(GetDlgItem(parentWindow, controlId))
+    {
+    }
 
-    // The control copies the text: a temporary will do.
-    void SetText(const char* text);
-    HWND GetHandle() const { return handle; }
+    HWND GetHandle() const { return window; }
+    // WM_SETTEXT; the control copies the text, so a temporary will do.
+    bool SetText(const char* text)
+    {
+        return SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) != 0;
+    }
 
-    HWND parent;
-    HWND handle;
+private:
+    HWND window;
 };

@@ -25,7 +25,7 @@ void BM_FormatCommand(benchmark::State& state)
     const char* line = kLines[state.range(0)];
     for (auto _ : state) {
         FormatCommand(device, line, 9000);
-        benchmark::DoNotOptimize(device.cdb);
+        benchmark::DoNotOptimize(device.PendingRequest().cdb);
     }
     state.SetLabel(line);
 }
@@ -40,7 +40,7 @@ void BM_FormatCommandDownload(benchmark::State& state)
         for (int i = 0; i < kLineCount; ++i)
             FormatCommand(device, kLines[i], 9000);
         FormatCommand(device, "00");
-        benchmark::DoNotOptimize(device.cdb);
+        benchmark::DoNotOptimize(device.PendingRequest().cdb);
     }
     state.SetItemsProcessed(state.iterations() * (kLineCount + 1));
 }

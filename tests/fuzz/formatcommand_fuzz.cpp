@@ -46,11 +46,12 @@ void Sanitize(std::string& line, bool texts)
 
 void CheckRequest(const ScsiDevice& device, uint8_t* buffer)
 {
-    Check(device.cdbLength == 12);
-    Check(device.direction == SRB_DIR_IN || device.direction == SRB_DIR_OUT);
-    Check(device.dataLength <= device.bufferCapacity);
-    Check(device.dataBuffer == buffer && device.dataBuffer[0] == 0x5A);
-    Check(device.adapterId == 0 && device.targetId == 0 && device.senseKey == 0);
+    Check(device.PendingRequest().cdbLength == 12);
+    Check(device.PendingRequest().direction == SRB_DIR_IN ||
+          device.PendingRequest().direction == SRB_DIR_OUT);
+    Check(device.PendingRequest().dataLength <= device.BufferCapacity());
+    Check(device.DataBuffer() == buffer && device.DataBuffer()[0] == 0x5A);
+    Check(device.AdapterId() == 0 && device.TargetId() == 0 && device.SenseKey() == 0);
 }
 
 } // namespace
@@ -63,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     const bool texts = (data[0] & 1) != 0;
     ScsiDevice& device = (data[0] & 2) ? *small : *large;
-    device.dataBuffer[0] = 0x5A;
-    uint8_t* const buffer = device.dataBuffer;
+    device.DataBuffer()[0] = 0x5A;
+    uint8_t* const buffer = device.DataBuffer();
 
     const char* begin = reinterpret_cast<const char*>(data + 1);
     const char* end = reinterpret_cast<const char*>(data + size);

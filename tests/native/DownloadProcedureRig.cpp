@@ -35,60 +35,50 @@ uint32_t Send(void* request)
     return submission.outcome.srbStatus;
 }
 
-DownloadProcedureRig& Of(void* owner)
-{
-    return *static_cast<DownloadProcedureRig*>(owner);
-}
-
-void SetRowState(void* owner, int row, int state)
-{
-    Of(owner).states[row] = state;
-}
-
-void SetRowValue(void* owner, int row, const char* text)
-{
-    Of(owner).values[row] = text;
-}
-
-void SetStatus(void* owner, const char* text)
-{
-    Of(owner).statuses.push_back(text);
-}
-
-void ShowProgressBar(void* owner, int row)
-{
-    Of(owner).events.push_back("bar " + std::to_string(row));
-}
-
-void RemoveProgressBar(void* owner)
-{
-    Of(owner).events.push_back("no bar");
-}
-
-void GetFileName(void* owner, char* path, int size)
-{
-    std::snprintf(path, static_cast<size_t>(size), "%s", Of(owner).fileName.c_str());
-}
-
-int Warn(void* owner, const char* text, const char* caption)
-{
-    Of(owner).events.push_back(std::string("warn '") + text + "' '" + caption + "'");
-    return Of(owner).warnAnswer;
-}
-
-void Restart(void* owner)
-{
-    Of(owner).events.push_back("restart");
-}
-
-const DownloadPanel::Functions kFunctions = {
-    SetRowState,       SetRowValue, SetStatus, ShowProgressBar,
-    RemoveProgressBar, GetFileName, Warn,      Restart,
-};
-
 const char* const kStateNames[4] = {"idle", "passed", "failed", "in progress"};
 
 } // namespace
+
+void DownloadProcedureRig::SetRowState(InfoRow row, RowState state)
+{
+    states[row] = state;
+}
+
+void DownloadProcedureRig::SetRowValue(InfoRow row, const char* text)
+{
+    values[row] = text;
+}
+
+void DownloadProcedureRig::SetStatus(const char* text)
+{
+    statuses.push_back(text);
+}
+
+void DownloadProcedureRig::ShowProgressBar(InfoRow row)
+{
+    events.push_back("bar " + std::to_string(row));
+}
+
+void DownloadProcedureRig::RemoveProgressBar()
+{
+    events.push_back("no bar");
+}
+
+void DownloadProcedureRig::GetFileName(char* path, int size)
+{
+    std::snprintf(path, static_cast<size_t>(size), "%s", fileName.c_str());
+}
+
+int DownloadProcedureRig::Warn(const char* text, const char* caption)
+{
+    events.push_back(std::string("warn '") + text + "' '" + caption + "'");
+    return warnAnswer;
+}
+
+void DownloadProcedureRig::RequestRestart()
+{
+    events.push_back("restart");
+}
 
 DownloadProcedureRig::DownloadProcedureRig(const char* scenario)
     : firmware(new FirmwareImage()), states{}, warnAnswer(1)
@@ -123,11 +113,6 @@ void DownloadProcedureRig::NameFile(const FirmwareFileBuilder& file)
 DownloadProcedure DownloadProcedureRig::Procedure(bool withDevice)
 {
     return DownloadProcedure(withDevice ? device.get() : nullptr, *firmware);
-}
-
-DownloadPanel DownloadProcedureRig::Panel()
-{
-    return DownloadPanel(this, kFunctions);
 }
 
 std::vector<std::string> DownloadProcedureRig::Commands() const

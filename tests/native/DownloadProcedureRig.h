@@ -13,7 +13,7 @@
 #include "FirmwareFileBuilder.h"
 #include "download/DownloadProcedure.h"
 
-class DownloadProcedureRig {
+class DownloadProcedureRig : public DownloadPanel, public RestartRequest {
 public:
     // Configures the drive model and builds the device over it; discovery has run.
     explicit DownloadProcedureRig(const char* scenario);
@@ -25,7 +25,16 @@ public:
     void NameFile(const FirmwareFileBuilder& file);
     // The procedure on the rig's device, or on none.
     DownloadProcedure Procedure(bool withDevice = true);
-    DownloadPanel Panel();
+
+    // The panel and the restart request, recording.
+    void SetRowState(InfoRow row, RowState state) override;
+    void SetRowValue(InfoRow row, const char* text) override;
+    void SetStatus(const char* text) override;
+    void ShowProgressBar(InfoRow row) override;
+    void RemoveProgressBar() override;
+    void GetFileName(char* path, int size) override;
+    int Warn(const char* text, const char* caption) override;
+    void RequestRestart() override;
 
     // "A:T" and the 12 command bytes in hex of every command the drives received.
     std::vector<std::string> Commands() const;

@@ -117,7 +117,7 @@ TEST(DownloadProcedure, ChecksBeforeTheTransfer)
         ASSERT_EQ("", rig.configureError);
         if (c.named)
             rig.NameFile(c.file);
-        EXPECT_EQ(c.result, rig.Procedure(c.withDevice).CheckBeforeTransfer(rig.Panel()));
+        EXPECT_EQ(c.result, rig.Procedure(c.withDevice).CheckBeforeTransfer(rig));
         EXPECT_EQ(c.statuses, rig.statuses);
         EXPECT_EQ(c.commands, rig.Commands());
         EXPECT_EQ(c.rows, rig.RowsText());
@@ -148,7 +148,7 @@ TEST(DownloadProcedure, TransferSendsTheCodeAndItsSum)
         SCOPED_TRACE(c.name);
         DownloadProcedureRig rig(kOneDrive);
         rig.NameFile(file);
-        ASSERT_EQ(1, rig.Procedure().CheckBeforeTransfer(rig.Panel()));
+        ASSERT_EQ(1, rig.Procedure().CheckBeforeTransfer(rig));
         if (!c.prepared)
             rig.firmware->driveDescriptor.protocolType40 = 0;
         size_t before = rig.Commands().size();
@@ -222,7 +222,7 @@ TEST(DownloadProcedure, CompletionReportsTheTransfer)
         DownloadProcedureRig rig((std::string(kOneDrive) + c.faults).c_str());
         ASSERT_EQ("", rig.configureError);
         rig.device->SelectDrive(0);
-        EXPECT_EQ(c.result, rig.Procedure().CompleteDownload(rig.Panel(), c.state, c.verify));
+        EXPECT_EQ(c.result, rig.Procedure().CompleteDownload(rig, rig, c.state, c.verify));
         EXPECT_EQ(c.statuses, rig.statuses);
         EXPECT_EQ(c.events, rig.events);
         EXPECT_EQ(c.commands, rig.Commands());

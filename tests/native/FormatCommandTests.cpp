@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "LibraryInternals.h"
 #include "cmdtext/FormatCommand.h"
 
 namespace {
@@ -35,20 +36,22 @@ std::string Hex(const uint8_t* bytes, int count)
 // A pending request full of leftovers, so that every field must be written afresh.
 void Dirty(ScsiDevice& device)
 {
-    std::memset(device.cdb, 0xEE, sizeof device.cdb);
-    device.cdbLength = 3;
-    device.direction = 0x99;
-    device.dataLength = 12345;
-    device.timeoutMs = 1;
+    ScsiRequest leftovers;
+    std::memset(leftovers.cdb, 0xEE, sizeof leftovers.cdb);
+    leftovers.cdbLength = 3;
+    leftovers.direction = 0x99;
+    leftovers.dataLength = 12345;
+    leftovers.timeoutMs = 1;
+    device.SetRequest(leftovers);
 }
 
 void ExpectRequest(const ScsiDevice& device, const Expected& e, const std::string& name)
 {
-    EXPECT_EQ(std::string(e.cdb), Hex(device.cdb, 12)) << name;
-    EXPECT_EQ(12, device.cdbLength) << name;
-    EXPECT_EQ(e.direction, device.direction) << name;
-    EXPECT_EQ(e.dataLength, device.dataLength) << name;
-    EXPECT_EQ(e.timeoutMs, device.timeoutMs) << name;
+    EXPECT_EQ(std::string(e.cdb), Hex(device.PendingRequest().cdb, 12)) << name;
+    EXPECT_EQ(12, device.PendingRequest().cdbLength) << name;
+    EXPECT_EQ(e.direction, device.PendingRequest().direction) << name;
+    EXPECT_EQ(e.dataLength, device.PendingRequest().dataLength) << name;
+    EXPECT_EQ(e.timeoutMs, device.PendingRequest().timeoutMs) << name;
 }
 
 struct LineCase {
@@ -97,32 +100,27 @@ TEST(FormatCommandSystemLines, TransferCommandTakesItsTimeOutFromTheArgument)
 TEST(FormatCommandSystemLines, OnlyThePendingRequestChanges)
 {
     ScsiDevice device(65545);
-    device.adapterId = 2;
-    device.targetId = 5;
-    device.senseKey = 6;
-    device.asc = 0x29;
-    device.ascq = 0x01;
-    device.timedOut = 1;
-    device.srb.SRB_Status = SS_ERR;
-    device.dataBuffer[0] = 0x5A;
-    device.dataBuffer[63489] = 0xA5;
-    uint8_t* const buffer = device.dataBuffer;
+    device.SetAdapter(2).SetTarget(5);
+    LibraryInternals::SetLastResult(device, SS_ERR, 6, 0x29, 0x01, true);
+    device.DataBuffer()[0] = 0x5A;
+    device.DataBuffer()[63489] = 0xA5;
+    uint8_t* const buffer = device.DataBuffer();
 
     char line[] = "CB 0 4 0 0 0 0 F8 02 0 40 /t%d /w63490";
     FormatCommand(device, line, 9000);
 
     EXPECT_STREQ("CB 0 4 0 0 0 0 F8 02 0 40 /t%d /w63490", line) << "the caller's text";
-    EXPECT_EQ(2, device.adapterId);
-    EXPECT_EQ(5, device.targetId);
-    EXPECT_EQ(6, device.senseKey);
-    EXPECT_EQ(0x29, device.asc);
-    EXPECT_EQ(0x01, device.ascq);
-    EXPECT_EQ(1, device.timedOut);
-    EXPECT_EQ(SS_ERR, device.srb.SRB_Status);
-    EXPECT_EQ(buffer, device.dataBuffer);
-    EXPECT_EQ(0x5A, device.dataBuffer[0]) << "the payload stays as the caller built it";
-    EXPECT_EQ(0xA5, device.dataBuffer[63489]);
-    EXPECT_EQ(65536u, device.bufferCapacity);
+    EXPECT_EQ(2, device.AdapterId());
+    EXPECT_EQ(5, device.TargetId());
+    EXPECT_EQ(6, device.SenseKey());
+    EXPECT_EQ(0x29, device.Asc());
+    EXPECT_EQ(0x01, device.Ascq());
+    EXPECT_EQ(1, device.IsTimedOut());
+    EXPECT_EQ(SS_ERR, device.RequestBlock().SRB_Status);
+    EXPECT_EQ(buffer, device.DataBuffer());
+    EXPECT_EQ(0x5A, device.DataBuffer()[0]) << "the payload stays as the caller built it";
+    EXPECT_EQ(0xA5, device.DataBuffer()[63489]);
+    EXPECT_EQ(65536u, device.BufferCapacity());
 }
 
 TEST(FormatCommandSystemLines, NothingCarriesOverToTheNextLine)
@@ -213,7 +211,7 @@ TEST(FormatCommandSyntax, LengthIsHeldToASmallerBuffer)
     ScsiDevice device(4096);
     for (const auto& c : cases) {
         FormatCommand(device, c.line);
-        EXPECT_EQ(c.expected, device.dataLength) << c.line;
+        EXPECT_EQ(c.expected, device.PendingRequest().dataLength) << c.line;
     }
 }
 
@@ -397,10 +395,10 @@ TEST(FormatCommandSyntax, RangesDrawFromTheRuntimeGenerator)
         const uint32_t expected = 0x10 + g * 16 / 32767;
         std::srand(seed);
         FormatCommand(device, "10:1F W(100:1FF)");
-        EXPECT_EQ(expected, device.cdb[0]) << "seed " << seed << ", draw " << g;
-        EXPECT_GE(device.cdb[0], 0x10) << "seed " << seed;
-        EXPECT_LE(device.cdb[0], 0x1F) << "seed " << seed;
-        EXPECT_GE(device.cdb[1], 0x01) << "seed " << seed;
-        EXPECT_LE(device.cdb[1], 0x01) << "seed " << seed;
+        EXPECT_EQ(expected, device.PendingRequest().cdb[0]) << "seed " << seed << ", draw " << g;
+        EXPECT_GE(device.PendingRequest().cdb[0], 0x10) << "seed " << seed;
+        EXPECT_LE(device.PendingRequest().cdb[0], 0x1F) << "seed " << seed;
+        EXPECT_GE(device.PendingRequest().cdb[1], 0x01) << "seed " << seed;
+        EXPECT_LE(device.PendingRequest().cdb[1], 0x01) << "seed " << seed;
     }
 }

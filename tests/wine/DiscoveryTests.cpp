@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "LibraryInternals.h"
 #include "SimLink.h"
 #include "scsi/ScsiDevice.h"
 
@@ -59,8 +60,8 @@ TEST_F(DiscoveryTest, ProbesEveryTargetOfEveryAdapterOnce)
         EXPECT_EQ(0, memcmp(kInquiryProbe, r.cdb, 12)) << name;
         EXPECT_EQ(36u, r.bufLen) << name;
     }
-    EXPECT_EQ(1, device.driveCount);
-    EXPECT_EQ(SS_COMP, device.srb.SRB_Status) << "status is reset after discovery";
+    EXPECT_EQ(1, device.DriveCount());
+    EXPECT_EQ(SS_COMP, device.RequestBlock().SRB_Status) << "status is reset after discovery";
 }
 
 TEST_F(DiscoveryTest, RecordsOnlyCdromDevices)
@@ -71,10 +72,10 @@ TEST_F(DiscoveryTest, RecordsOnlyCdromDevices)
         "device 1 2 rvx revision 1.00\n");
     ScsiDevice device(65545);
     device.DiscoverDrives();
-    ASSERT_EQ(1, device.driveCount);
-    EXPECT_EQ("1:2 \"NEMBRIKACD-ROM RVX-4417K\" \"1.00\" 'D'", Entry(device.drives[0]));
-    EXPECT_EQ(1, device.adapterId);
-    EXPECT_EQ(2, device.targetId);
+    ASSERT_EQ(1, device.DriveCount());
+    EXPECT_EQ("1:2 \"NEMBRIKACD-ROM RVX-4417K\" \"1.00\" 'D'", Entry(device.Drive(0)));
+    EXPECT_EQ(1, device.AdapterId());
+    EXPECT_EQ(2, device.TargetId());
 }
 
 TEST_F(DiscoveryTest, NoDriveLeavesTheAddressAtZero)
@@ -83,9 +84,9 @@ TEST_F(DiscoveryTest, NoDriveLeavesTheAddressAtZero)
         "device 1 3 disk \"ACME    \" \"HARD DISK       \" \"0001\"\n");
     ScsiDevice device(65545);
     device.DiscoverDrives();
-    EXPECT_EQ(0, device.driveCount);
-    EXPECT_EQ(0, device.adapterId);
-    EXPECT_EQ(0, device.targetId);
+    EXPECT_EQ(0, device.DriveCount());
+    EXPECT_EQ(0, device.AdapterId());
+    EXPECT_EQ(0, device.TargetId());
 }
 
 // Eight entries at most; later devices in discovery order are left out.
@@ -99,10 +100,10 @@ TEST_F(DiscoveryTest, NineDrivesGiveEight)
     Use(scenario);
     ScsiDevice device(65545);
     device.DiscoverDrives();
-    ASSERT_EQ(8, device.driveCount);
+    ASSERT_EQ(8, device.DriveCount());
     for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(0, device.drives[i].adapterId) << "entry " << i;
-        EXPECT_EQ(i, device.drives[i].targetId) << "entry " << i;
+        EXPECT_EQ(0, device.Drive(i).adapterId) << "entry " << i;
+        EXPECT_EQ(i, device.Drive(i).targetId) << "entry " << i;
     }
 }
 
@@ -113,9 +114,9 @@ TEST_F(DiscoveryTest, NulPaddingBecomesBlanks)
         "\"1.0\\0\"\n");
     ScsiDevice device(65545);
     device.DiscoverDrives();
-    ASSERT_EQ(1, device.driveCount);
-    EXPECT_STREQ("ACME    DRIVE           ", device.drives[0].modelName);
-    EXPECT_STREQ("1.0 ", device.drives[0].revision);
+    ASSERT_EQ(1, device.DriveCount());
+    EXPECT_STREQ("ACME    DRIVE           ", device.Drive(0).modelName);
+    EXPECT_STREQ("1.0 ", device.Drive(0).revision);
 }
 
 // A probe that fails or never completes is passed over; discovery goes on.
@@ -128,11 +129,11 @@ TEST_F(DiscoveryTest, FailedProbesAreSkipped)
         "fault 0 1 inquiry hang\n"
         "device 0 2 rvx revision 2.00\n");
     ScsiDevice device(65545);
-    device.timeoutMs = 300;
+    SetPendingTimeout(device, 300);
     device.DiscoverDrives();
-    ASSERT_EQ(1, device.driveCount);
-    EXPECT_EQ(2, device.drives[0].targetId);
-    EXPECT_STREQ("2.00", device.drives[0].revision);
+    ASSERT_EQ(1, device.DriveCount());
+    EXPECT_EQ(2, device.Drive(0).targetId);
+    EXPECT_STREQ("2.00", device.Drive(0).revision);
     EXPECT_EQ(0, sim.PendingCount()) << "the probe that hung was aborted";
 }
 
@@ -146,10 +147,10 @@ TEST_F(DiscoveryTest, DriveLettersFromWindows)
         "device 1 1 cdrom \"OTHER   \" \"CD DRIVE        \" \"1.01\"\n");
     ScsiDevice device(65545);
     device.DiscoverDrives();
-    ASSERT_EQ(3, device.driveCount);
-    EXPECT_EQ('D', device.drives[0].driveLetter);
-    EXPECT_EQ('F', device.drives[1].driveLetter);
-    EXPECT_EQ(' ', device.drives[2].driveLetter);
+    ASSERT_EQ(3, device.DriveCount());
+    EXPECT_EQ('D', device.Drive(0).driveLetter);
+    EXPECT_EQ('F', device.Drive(1).driveLetter);
+    EXPECT_EQ(' ', device.Drive(2).driveLetter);
 }
 
 TEST_F(DiscoveryTest, SelectionByAddressAndByIndex)
@@ -159,22 +160,22 @@ TEST_F(DiscoveryTest, SelectionByAddressAndByIndex)
         "device 1 3 rvx\n");
     ScsiDevice device(65545);
     device.DiscoverDrives();
-    ASSERT_EQ(2, device.driveCount);
-    EXPECT_EQ(0, device.adapterId);
-    EXPECT_EQ(1, device.targetId);
+    ASSERT_EQ(2, device.DriveCount());
+    EXPECT_EQ(0, device.AdapterId());
+    EXPECT_EQ(1, device.TargetId());
 
     device.SelectDrive(1);
-    EXPECT_EQ(1, device.adapterId);
-    EXPECT_EQ(3, device.targetId);
+    EXPECT_EQ(1, device.AdapterId());
+    EXPECT_EQ(3, device.TargetId());
     device.SelectDrive(2); // not below driveCount: nothing changes
-    EXPECT_EQ(1, device.adapterId);
-    EXPECT_EQ(3, device.targetId);
+    EXPECT_EQ(1, device.AdapterId());
+    EXPECT_EQ(3, device.TargetId());
     device.SelectDrive(200);
-    EXPECT_EQ(3, device.targetId);
+    EXPECT_EQ(3, device.TargetId());
 
     device.SetAdapter(0).SetTarget(7);
-    EXPECT_EQ(0, device.adapterId);
-    EXPECT_EQ(7, device.targetId);
+    EXPECT_EQ(0, device.AdapterId());
+    EXPECT_EQ(7, device.TargetId());
 }
 
 } // namespace

@@ -11,7 +11,7 @@
 #include "DownloadExpectations.h"
 #include "DownloadRig.h"
 #include "FirmwareFileBuilder.h"
-#include "host/Downloader.h"
+#include "LibraryInternals.h"
 
 using namespace download;
 
@@ -345,29 +345,30 @@ TEST(DownloadChecks, NoDeviceEndsAtTheDrivePresence)
     SimLink sim;
     ASSERT_TRUE(sim.Configure(kOneDrive)) << sim.LastError();
     PanelHost panel; // the host window, and kdll.dll for the panel's resources
-    Downloader downloader(panel.kdll.Module(), panel.host);
-    downloader.hostParams = panel.Params(0x0100);
-    delete downloader.device;
-    downloader.device = nullptr;
+    TestInstance instance(panel.kdll.Module(), panel.host);
+    Downloader& downloader = instance.downloader;
+    downloader.SetHostParams(panel.Params(0x0100));
+    LibraryInternals::DropDevice(downloader);
     downloader.OpenDialog();
-    ASSERT_NE(nullptr, downloader.panel.dialog);
+    ASSERT_NE(nullptr, panel.Dialog());
 
     char temp[MAX_PATH] = "";
     GetTempPathA(sizeof temp, temp);
     FirmwareFileBuilder file = FirmwareFileBuilder::Standard("2.00");
     std::string path = file.WriteTo(temp, "kdll-nodevice.zqx");
     ASSERT_NE("", path);
-    SetDlgItemTextA(downloader.panel.dialog, 1002, path.c_str());
+    SetDlgItemTextA(panel.Dialog(), 1002, path.c_str());
     sim.ClearLog();
 
-    EXPECT_EQ(0, downloader.StartDownload());
+    EXPECT_EQ(0, LibraryInternals::StartDownload(downloader));
     EXPECT_EQ(kReading, panel.Text(1001));
     Rows shown;
     for (int row = 0; row < 7; ++row)
         shown.push_back({panel.Cell(row, 1), panel.RowImage(row)});
     EXPECT_EQ(RowsText(WithSum(Then(FileRowsPassed(), {}), file)), RowsText(shown));
-    EXPECT_EQ(0, DownloadProcedure(downloader.device, downloader.firmware).PrepareDrive());
-    EXPECT_EQ(0, downloader.firmware.driveDescriptor.protocolType40);
+    FirmwareImage& firmware = instance.handoff.Drive()->Firmware();
+    EXPECT_EQ(0, DownloadProcedure(nullptr, firmware).PrepareDrive());
+    EXPECT_EQ(0, firmware.driveDescriptor.protocolType40);
     EXPECT_EQ(0u, sim.Requests().size());
 
     downloader.CloseDialog();

@@ -10,7 +10,8 @@
 
 #include "DownloadExpectations.h"
 #include "SimLink.h"
-#include "host/Downloader.h"
+#include "download/DownloadProcedure.h"
+#include "host/DriveContext.h"
 
 using namespace download;
 
@@ -51,10 +52,10 @@ TEST(DownloadPrepareDrive, AnswersAndCommands)
     ASSERT_TRUE(sim.Configure("adapters 1\n"
                               "device 0 1 rvx\n"))
         << sim.LastError();
-    Downloader downloader(GetModuleHandleA(nullptr), nullptr);
-    ASSERT_NE(nullptr, downloader.device);
-    ASSERT_EQ(1, downloader.device->driveCount);
-    downloader.device->SelectDrive(0);
+    DriveContext drive;
+    ASSERT_NE(nullptr, drive.Device());
+    ASSERT_EQ(1, drive.Device()->DriveCount());
+    drive.Device()->SelectDrive(0);
 
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -63,11 +64,10 @@ TEST(DownloadPrepareDrive, AnswersAndCommands)
                                c.faults;
         ASSERT_TRUE(sim.Configure(scenario.c_str())) << sim.LastError();
         // The probe's answer must decide the protocol afresh each time.
-        downloader.firmware.driveDescriptor.protocolType40 = c.protocol ? 0 : 1;
+        drive.Firmware().driveDescriptor.protocolType40 = c.protocol ? 0 : 1;
 
-        EXPECT_EQ(c.result,
-                  DownloadProcedure(downloader.device, downloader.firmware).PrepareDrive());
-        EXPECT_EQ(c.protocol, downloader.firmware.driveDescriptor.protocolType40);
+        EXPECT_EQ(c.result, DownloadProcedure(drive.Device(), drive.Firmware()).PrepareDrive());
+        EXPECT_EQ(c.protocol, drive.Firmware().driveDescriptor.protocolType40);
 
         std::vector<std::string> expected = {At("0:1", kProbe)};
         if (c.prevents)

@@ -297,6 +297,7 @@ HANDLE DownloadRig::RecordThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSiz
     record.defaultSecurity = security == nullptr;
     record.idGiven = id != nullptr;
     record.handle = nullptr;
+    record.id = 0;
     if (failThreadCreation) {
         threads.push_back(record);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -312,6 +313,8 @@ HANDLE DownloadRig::RecordThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSiz
     if (thread != nullptr)
         DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &record.handle, 0, FALSE,
                         DUPLICATE_SAME_ACCESS);
+    if (thread != nullptr && id != nullptr)
+        record.id = *id;
     threads.push_back(record);
     return thread;
 }

@@ -46,6 +46,7 @@ struct ThreadStart {
     bool defaultSecurity;
     bool idGiven;  // a place for the thread's identifier was passed
     HANDLE handle; // the rig's own handle on the thread; null when none was created
+    DWORD id;      // its identifier, 0 when none was created
 };
 
 class DownloadRig {

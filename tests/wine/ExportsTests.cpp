@@ -159,7 +159,8 @@ TEST(ExportsPanel, OpenTwiceAndDestroyWithThePanelOpen)
     EXPECT_EQ(nullptr, FindWindowExA(host.host, panel, MAKEINTATOM(32770), nullptr));
     EXPECT_EQ("Test host", host.WindowText(host.host));
 
-    // Destroy with the panel open: the drive connection goes first, then the panel.
+    // Destroy with the panel open: the panel goes first, on its own thread, then the drive
+    // connection.
     releases.clear();
     simulatedLayer = GetModuleHandleA("wnaspi32.dll");
     panelWindow = panel;
@@ -174,7 +175,7 @@ TEST(ExportsPanel, OpenTwiceAndDestroyWithThePanelOpen)
         realDestroyWindow = reinterpret_cast<decltype(&DestroyWindow)>(destroyWindow.Original());
         EXPECT_EQ(1, host.kdll.destroy());
     }
-    EXPECT_EQ((std::vector<std::string>{"ASPI layer", "panel"}), releases);
+    EXPECT_EQ((std::vector<std::string>{"panel", "ASPI layer"}), releases);
     EXPECT_FALSE(IsWindow(panel));
     EXPECT_EQ(0, host.kdll.destroy());
     EXPECT_NE(0, host.kdll.close());

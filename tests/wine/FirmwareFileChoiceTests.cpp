@@ -13,7 +13,7 @@
 #include "PanelHost.h"
 #include "SimLink.h"
 #include "SystemCallRecorder.h"
-#include "host/Downloader.h"
+#include "LibraryInternals.h"
 #include "settings/StoredSettings.h"
 
 namespace {
@@ -122,11 +122,11 @@ protected:
     {
         ASSERT_TRUE(sim.Configure("adapters 0\n"));
         RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
-        downloader = new Downloader(GetModuleHandleA(nullptr), nullptr);
+        instance = new TestInstance(GetModuleHandleA(nullptr), nullptr);
     }
     void TearDown() override
     {
-        delete downloader;
+        delete instance;
         RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
     }
     void Store(DWORD type, const void* data, DWORD size)
@@ -140,7 +140,7 @@ protected:
 
     static constexpr const char* kKey = "SOFTWARE\\Brindlex";
     SimLink sim;
-    Downloader* downloader = nullptr;
+    TestInstance* instance = nullptr;
 };
 
 TEST_F(SettingTest, DwordIsRead)
@@ -201,12 +201,12 @@ TEST_F(SettingTest, OpeningThePanelReadsMorphing)
     DWORD value = 3;
     Store(REG_DWORD, &value, sizeof value);
     PanelHost host;
-    Downloader panel(host.kdll.Module(), host.host);
-    panel.hostParams = host.Params(0);
-    panel.OpenDialog();
-    ASSERT_NE(nullptr, panel.panel.dialog);
-    EXPECT_EQ(3u, panel.morphing);
-    panel.CloseDialog();
+    TestInstance opened(host.kdll.Module(), host.host);
+    opened.downloader.SetHostParams(host.Params(0));
+    opened.downloader.OpenDialog();
+    ASSERT_NE(nullptr, host.Dialog());
+    EXPECT_EQ(3u, LibraryInternals::Morphing(opened.downloader));
+    opened.downloader.CloseDialog();
 }
 
 // A key that an administrator set up for reading only: Windows refuses every open that

@@ -14,7 +14,7 @@
 #include "PanelHost.h"
 #include "SimLink.h"
 #include "SystemCallRecorder.h"
-#include "host/Downloader.h"
+#include "LibraryInternals.h"
 #include "ui/ListViewControl.h"
 #include "ui/StaticTextControl.h"
 
@@ -33,33 +33,26 @@ protected:
             << sim.LastError();
         ASSERT_TRUE(recorder.IsActive());
         host.EnterFolder();
-        downloader.reset(new Downloader(host.kdll.Module(), host.host));
-        downloader->hostParams = host.Params(0x0100);
-        downloader->OpenDialog();
-        ASSERT_NE(nullptr, downloader->panel.dialog);
-        list = downloader->panel.infoList;
-        ASSERT_NE(nullptr, list);
+        instance.reset(new TestInstance(host.kdll.Module(), host.host));
+        instance->downloader.SetHostParams(host.Params(0x0100));
+        instance->downloader.OpenDialog();
+        ASSERT_NE(nullptr, panel().Window());
+        list = ListViewControl(panel().Window(), 1006);
     }
     void TearDown() override
     {
-        downloader.reset();
+        instance.reset();
         sim.ReleaseHeld();
     }
 
-    LPARAM ItemData(int row) const
-    {
-        LVITEMA item = {};
-        item.mask = LVIF_PARAM;
-        item.iItem = row;
-        SendMessageA(list->GetHandle(), LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-        return item.lParam;
-    }
+    DownloaderDialog& panel() { return LibraryInternals::Panel(instance->downloader); }
+    HWND Bar() { return LibraryInternals::ProgressBar(panel()); }
 
     RECT ChildRect(HWND child) const
     {
         RECT rect = {};
         GetWindowRect(child, &rect);
-        MapWindowPoints(nullptr, list->GetHandle(), reinterpret_cast<POINT*>(&rect), 2);
+        MapWindowPoints(nullptr, list.GetHandle(), reinterpret_cast<POINT*>(&rect), 2);
         return rect;
     }
 
@@ -67,68 +60,41 @@ protected:
     {
         RECT rect = {};
         rect.left = LVIR_BOUNDS;
-        SendMessageA(list->GetHandle(), LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&rect));
+        SendMessageA(list.GetHandle(), LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&rect));
         return rect;
     }
 
     SimLink sim;
     PanelHost host;
     SystemCallRecorder recorder{GetModuleHandleA(nullptr)};
-    std::unique_ptr<Downloader> downloader;
-    ListViewControl* list = nullptr;
+    std::unique_ptr<TestInstance> instance;
+    ListViewControl list;
 };
 
 TEST_F(ListViewTest, WrappersAttachToThePanelsControls)
 {
-    EXPECT_EQ(host.Item(1006), list->GetHandle());
-    EXPECT_EQ(downloader->panel.dialog, list->parent);
-    EXPECT_EQ(2, list->columnCount) << "the two headers of the panel";
-    EXPECT_EQ(7, list->rowCount) << "the seven rows of the panel";
+    EXPECT_EQ(host.Item(1006), list.GetHandle());
+    EXPECT_EQ(2, host.HeaderCount()) << "the two headers of the panel";
+    EXPECT_EQ(7, host.RowCount()) << "the seven rows of the panel";
 
-    ListViewControl attached(downloader->panel.dialog, 1006);
-    EXPECT_EQ(host.Item(1006), attached.GetHandle());
-    EXPECT_EQ(0, attached.columnCount) << "a wrapper counts only what it added itself";
-    EXPECT_EQ(0, attached.rowCount);
-
-    ASSERT_NE(nullptr, downloader->panel.statusText);
-    EXPECT_EQ(host.Item(1001), downloader->panel.statusText->GetHandle());
-    EXPECT_EQ(downloader->panel.dialog, downloader->panel.statusText->parent);
+    StaticTextControl status(panel().Window(), 1001);
+    EXPECT_EQ(host.Item(1001), status.GetHandle());
     char text[32] = "Transfer F/W Code...";
-    downloader->panel.statusText->SetText(text);
+    status.SetText(text);
     text[0] = '\0'; // the control keeps its own copy
     EXPECT_EQ("Transfer F/W Code...", host.Text(1001));
 }
 
-TEST_F(ListViewTest, RowBeyondTheLastIsAppendedAsTheNext)
+TEST_F(ListViewTest, InsertedRowsTakeTheirIndexAndImage)
 {
-    LRESULT answer = list->SetCell(9, 0, "Extra", -1);
-    EXPECT_EQ(7, answer) << "the control's answer: the index of the new row";
-    EXPECT_EQ(8, list->rowCount);
+    EXPECT_EQ(7, list.InsertItem(7, "Extra", 1)) << "the control's answer: the new row's index";
     ASSERT_EQ(8, host.RowCount());
     EXPECT_EQ("Extra", host.Cell(7, 0));
-    EXPECT_EQ(700, ItemData(7)) << "item data 100 x row + column";
-    EXPECT_EQ(300, ItemData(3)) << "the panel's own row 3";
+    EXPECT_EQ(1, host.RowImage(7));
     EXPECT_EQ("Flash Writing", host.Cell(6, 0)) << "row 6 untouched";
-
-    // With an image the appended row shows it; an append in column 1 is refused by the
-    // control (a row starts in column 0) and still counted.
-    list->SetCell(20, 0, "Passed", 1);
-    EXPECT_EQ(1, host.RowImage(8));
-    EXPECT_EQ(9, list->rowCount);
-    EXPECT_EQ(-1, list->SetCell(30, 1, "value first", -1));
-    EXPECT_EQ(10, list->rowCount) << "a refused row is counted all the same";
-    EXPECT_EQ(9, host.RowCount());
-}
-
-TEST_F(ListViewTest, AppendedRowsScrollIntoView)
-{
-    for (int i = 0; i < 30; ++i)
-        list->SetCell(list->rowCount, 0, ("Row " + std::to_string(7 + i)).c_str(), -1);
-    HWND handle = list->GetHandle();
-    int top = static_cast<int>(SendMessageA(handle, LVM_GETTOPINDEX, 0, 0));
-    int perPage = static_cast<int>(SendMessageA(handle, LVM_GETCOUNTPERPAGE, 0, 0));
-    ASSERT_LT(perPage, 37) << "the list must be too short for all rows";
-    EXPECT_GE(top + perPage, 37) << "the newest row (36) is not in view; top row " << top;
+    EXPECT_EQ(3, list.InsertItem(3, "Between", 0));
+    EXPECT_EQ("Between", host.Cell(3, 0));
+    EXPECT_EQ("Drive Model Name", host.Cell(4, 0)) << "the rows below move down";
 }
 
 TEST_F(ListViewTest, CellsTakeTextAndStateAsAsked)
@@ -136,87 +102,68 @@ TEST_F(ListViewTest, CellsTakeTextAndStateAsAsked)
     struct {
         const char* name;
         int row, column;
-        const char* text;
+        const char* text; // null: the step sets the image
         int image;
-        int readRow, readColumn;
-        int rowImage; // expected image of readRow afterwards
+        int rowImage; // expected image of the row afterwards
     } steps[] = {
-        {"column -5 is column 0", 3, -5, "Drive Model", -1, 3, 0, 0},
-        {"image 1 on row 2", 2, 0, "Check Sum", 1, 2, 0, 1},
-        {"a value with image -1 keeps the icon", 2, 1, "1A2B", -1, 2, 1, 1},
-        {"the key with image -1 keeps the icon", 2, 0, "Check Sum", -1, 2, 0, 1},
-        {"image 3, in progress", 5, 0, "F/W Transfer", 3, 5, 0, 3},
-        {"image 2, failed", 5, 0, "F/W Transfer", 2, 5, 0, 2},
-        {"a negative image other than -1 keeps it too", 5, 0, "F/W Transfer", -7, 5, 0, 2},
-        {"back to idle", 5, 0, "F/W Transfer", 0, 5, 0, 0},
-        {"value of the last row", 6, 1, "Done", -1, 6, 1, 0},
+        {"image 1 on row 2", 2, 0, nullptr, 1, 1},
+        {"a value keeps the icon", 2, 1, "1A2B", 0, 1},
+        {"a new key keeps the icon", 2, 0, "Check Sum", 0, 1},
+        {"image 3, in progress", 5, 0, nullptr, 3, 3},
+        {"image 2, failed", 5, 0, nullptr, 2, 2},
+        {"back to idle", 5, 0, nullptr, 0, 0},
+        {"value of the last row", 6, 1, "Done", 0, 0},
     };
     for (const auto& s : steps) {
-        list->SetCell(s.row, s.column, s.text, s.image);
-        EXPECT_EQ(s.text, host.Cell(s.readRow, s.readColumn)) << s.name;
-        EXPECT_EQ(s.rowImage, host.RowImage(s.readRow)) << s.name;
-        EXPECT_EQ(7, list->rowCount) << s.name;
+        if (s.text != nullptr) {
+            EXPECT_TRUE(list.SetCell(s.row, s.column, s.text)) << s.name;
+            EXPECT_EQ(s.text, host.Cell(s.row, s.column)) << s.name;
+        } else {
+            EXPECT_TRUE(list.SetItemImage(s.row, s.image)) << s.name;
+        }
+        EXPECT_EQ(s.rowImage, host.RowImage(s.row)) << s.name;
         EXPECT_EQ(7, host.RowCount()) << s.name;
     }
     EXPECT_EQ("Drive Protocol", host.Cell(4, 0)) << "row 4 untouched";
     EXPECT_EQ("", host.Cell(3, 1)) << "column 1 of row 3 untouched";
 }
 
-TEST_F(ListViewTest, HeadersAreReplacedOrAppended)
+TEST_F(ListViewTest, ColumnsAreInsertedAndSized)
 {
-    list->SetCell(-1, 7, "Note", -1);
-    EXPECT_EQ(3, list->columnCount);
+    EXPECT_EQ(2, list.InsertColumn(2, "Note"));
     ASSERT_EQ(3, host.HeaderCount());
     EXPECT_EQ("Key", host.Header(0));
     EXPECT_EQ("Value", host.Header(1));
-    EXPECT_EQ("Note", host.Header(2)) << "column 7 asked, column 2 appended";
+    EXPECT_EQ("Note", host.Header(2));
     EXPECT_EQ(115, host.ColumnWidth(0)) << "widths are not touched";
     EXPECT_EQ(365, host.ColumnWidth(1));
 
-    list->SetCell(-1, 1, "Result", -1);
-    EXPECT_EQ(3, list->columnCount);
-    EXPECT_EQ(3, host.HeaderCount());
-    EXPECT_EQ("Result", host.Header(1));
-    EXPECT_EQ("Key", host.Header(0));
-
-    list->SetColumnWidth(1, 200);
+    EXPECT_TRUE(list.SetColumnWidth(1, 200));
     EXPECT_EQ(200, host.ColumnWidth(1));
     EXPECT_EQ(115, host.ColumnWidth(0));
 }
 
-TEST_F(ListViewTest, CellTextIsReadIntoOneSharedBufferOf80Bytes)
+TEST_F(ListViewTest, CellTextIsCutToTheCallersBuffer)
 {
     const std::string hundred = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ!#$%"
                                 "&()*+,-./:;<=>?@[]^_{|}~0123456789";
     ASSERT_EQ(100u, hundred.size());
-    list->SetCell(4, 1, hundred.c_str(), -1);
+    list.SetCell(4, 1, hundred.c_str());
     ASSERT_EQ(hundred, host.Cell(4, 1)) << "the control holds the whole text";
 
     char out[80];
     std::memset(out, '#', sizeof out);
-    const char* shared = list->GetCellText(4, 1, out);
-    EXPECT_EQ(hundred.substr(0, 79), shared);
+    list.GetCellText(4, 1, out, sizeof out);
     EXPECT_EQ(hundred.substr(0, 79), std::string(out));
 
     struct {
         int row, column;
         const char* expected;
-    } reads[] = {
-        {0, 0, "FW Model Name"}, {6, 0, "Flash Writing"}, {2, 1, ""},
-        {-1, 0, "Key"},          {-1, 1, "Value"},        {-1, 5, ""},
-    };
+    } reads[] = {{0, 0, "FW Model Name"}, {6, 0, "Flash Writing"}, {2, 1, ""}};
     for (const auto& r : reads) {
-        const char* text = list->GetCellText(r.row, r.column, nullptr);
-        EXPECT_EQ(r.expected, std::string(text)) << "row " << r.row << " column " << r.column;
-        EXPECT_EQ(shared, text) << "row " << r.row << " column " << r.column;
+        list.GetCellText(r.row, r.column, out, sizeof out);
+        EXPECT_EQ(r.expected, std::string(out)) << "row " << r.row << " column " << r.column;
     }
-
-    // Every list reads into the same buffer: the last read wins.
-    ListViewControl other(downloader->panel.dialog, 1006);
-    const char* first = list->GetCellText(1, 0, nullptr);
-    const char* second = other.GetCellText(3, 0, nullptr);
-    EXPECT_EQ(first, second);
-    EXPECT_EQ("Drive Model Name", std::string(first));
 }
 
 TEST_F(ListViewTest, ProgressBarSitsInTheValueCellAtMost150Wide)
@@ -228,12 +175,12 @@ TEST_F(ListViewTest, ProgressBarSitsInTheValueCellAtMost150Wide)
     const int row = 6;
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "value column " << c.columnWidth << " px");
-        list->SetColumnWidth(1, c.columnWidth);
-        downloader->panel.CreateProgressBar(row);
-        HWND bar = downloader->panel.progressBar;
+        list.SetColumnWidth(1, c.columnWidth);
+        panel().CreateProgressBar(row);
+        HWND bar = Bar();
         ASSERT_NE(nullptr, bar);
         EXPECT_EQ(bar, host.ProgressBar());
-        EXPECT_EQ(list->GetHandle(), GetParent(bar));
+        EXPECT_EQ(list.GetHandle(), GetParent(bar));
 
         RECT rect = ChildRect(bar);
         RECT bounds = RowBounds(row);
@@ -259,39 +206,39 @@ TEST_F(ListViewTest, ProgressBarSitsInTheValueCellAtMost150Wide)
                   static_cast<COLORREF>(SendMessageA(bar, kGetBarBackground, 0, 0)));
         EXPECT_EQ(0, SendMessageA(bar, PBM_GETPOS, 0, 0));
 
-        downloader->panel.SetProgress(61);
+        panel().SetProgress(61);
         EXPECT_EQ(61, SendMessageA(bar, PBM_GETPOS, 0, 0));
-        downloader->panel.SetProgress(110);
+        panel().SetProgress(110);
         EXPECT_EQ(100, SendMessageA(bar, PBM_GETPOS, 0, 0)) << "the bar keeps to its range";
 
-        downloader->panel.DestroyProgressBar();
+        panel().DestroyProgressBar();
         EXPECT_FALSE(IsWindow(bar));
-        EXPECT_EQ(nullptr, downloader->panel.progressBar);
+        EXPECT_EQ(nullptr, Bar());
     }
 }
 
 TEST_F(ListViewTest, ProgressWithoutABarDoesNothing)
 {
-    ASSERT_EQ(nullptr, downloader->panel.progressBar);
-    downloader->panel.SetProgress(50);
+    ASSERT_EQ(nullptr, Bar());
+    panel().SetProgress(50);
     EXPECT_EQ(nullptr, host.ProgressBar());
 
-    downloader->panel.CreateProgressBar(6);
-    downloader->panel.DestroyProgressBar();
-    downloader->panel.SetProgress(50);
+    panel().CreateProgressBar(6);
+    panel().DestroyProgressBar();
+    panel().SetProgress(50);
     EXPECT_EQ(nullptr, host.ProgressBar());
-    EXPECT_EQ(nullptr, downloader->panel.progressBar);
-    downloader->panel.DestroyProgressBar(); // a second removal finds nothing to remove
-    EXPECT_EQ(nullptr, downloader->panel.progressBar);
+    EXPECT_EQ(nullptr, Bar());
+    panel().DestroyProgressBar(); // a second removal finds nothing to remove
+    EXPECT_EQ(nullptr, Bar());
 
     // Outside the report view the list has no cell rectangles to give: no bar.
-    HWND handle = list->GetHandle();
+    HWND handle = list.GetHandle();
     LONG style = GetWindowLongA(handle, GWL_STYLE);
     SetWindowLongA(handle, GWL_STYLE, (style & ~LVS_TYPEMASK) | LVS_LIST);
-    downloader->panel.CreateProgressBar(6);
-    EXPECT_EQ(nullptr, downloader->panel.progressBar);
+    panel().CreateProgressBar(6);
+    EXPECT_EQ(nullptr, Bar());
     EXPECT_EQ(nullptr, host.ProgressBar());
-    downloader->panel.SetProgress(50);
+    panel().SetProgress(50);
     EXPECT_EQ(nullptr, host.ProgressBar());
     SetWindowLongA(handle, GWL_STYLE, style);
 }

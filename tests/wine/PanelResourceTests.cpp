@@ -13,7 +13,7 @@
 #include "PanelHost.h"
 #include "SimLink.h"
 #include "SystemCallRecorder.h"
-#include "host/Downloader.h"
+#include "LibraryInternals.h"
 
 namespace {
 
@@ -113,11 +113,11 @@ TEST_F(PanelResourceTest, OpeningClosingAndFailedDownloadsLeaveNothingBehind)
     }
     ExpectSame(before, Now(), "after 5 new instances");
 
-    // A panel that closed itself is released by the host's Close all the same.
+    // A panel that closed itself is released with its window; the host's Close finds none.
     for (int i = 0; i < 5; ++i) {
         host.Open(noDrive);
         SendMessageA(host.Dialog(), WM_CLOSE, 0, 0);
-        ASSERT_EQ(0, host.kdll.close());
+        ASSERT_NE(0, host.kdll.close());
     }
     ExpectSame(before, Now(), "after 5 panels closed from inside");
     EXPECT_TRUE(recorder.calls.empty());
@@ -131,44 +131,46 @@ TEST_F(PanelResourceTest, StatePicturesAreLoadedOnceAndReleasedAtClose)
 {
     SystemCallRecorder recorder(GetModuleHandleA(nullptr));
     ASSERT_TRUE(recorder.IsActive());
-    std::unique_ptr<Downloader> downloader(new Downloader(host.kdll.Module(), host.host));
-    downloader->hostParams = host.Params(0x0100);
+    std::unique_ptr<TestInstance> instance(new TestInstance(host.kdll.Module(), host.host));
+    Downloader* downloader = &instance->downloader;
+    downloader->SetHostParams(host.Params(0x0100));
 
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round == 0 ? "first round" : "second round");
         Held closed = Now();
         downloader->OpenDialog();
-        ASSERT_NE(nullptr, downloader->panel.dialog);
+        ASSERT_NE(nullptr, LibraryInternals::Panel(*downloader).Window());
         std::map<int, HBITMAP> loaded;
         for (int id : kStatePictures) {
-            downloader->panel.SetStatePicture(id);
+            LibraryInternals::Panel(*downloader).SetStatePicture(LibraryInternals::PictureOf(id));
             loaded[id] = host.StatePictureHandle();
             ASSERT_EQ(id, PanelHost::IdentifyPicture(host.kdll.Module(), loaded[id]))
                 << "bitmap " << id;
         }
-        downloader->panel.SetStatePicture(108);
-        downloader->panel.CreateProgressBar(6);
-        downloader->transferState = Downloader::kTransferRunning;
+        LibraryInternals::Panel(*downloader).SetStatePicture(DownloaderDialog::kPictureLogo);
+        LibraryInternals::Panel(*downloader).CreateProgressBar(6);
+        LibraryInternals::SetTransferState(*downloader, DownloadProcedure::kTransferRunning);
         Held open = Now();
 
         for (int tick = 0; tick < 200; ++tick) {
-            DownloaderDialogProc(downloader->panel.dialog, WM_TIMER, 100, 0);
+            DownloaderDialogProc(LibraryInternals::Panel(*downloader).Window(), WM_TIMER, 100, 0);
             HBITMAP shown = host.StatePictureHandle();
             ASSERT_TRUE(shown == loaded[103] || shown == loaded[108]) << "tick " << tick;
         }
         for (int change = 0; change < 50; ++change) {
             for (int id : kStatePictures) {
-                downloader->panel.SetStatePicture(id);
+                LibraryInternals::Panel(*downloader)
+                    .SetStatePicture(LibraryInternals::PictureOf(id));
                 ASSERT_EQ(loaded[id], host.StatePictureHandle())
                     << "change " << change << " bitmap " << id;
             }
         }
-        downloader->panel.SetStatePicture(108);
+        LibraryInternals::Panel(*downloader).SetStatePicture(DownloaderDialog::kPictureLogo);
         if (round == 1)
             ExpectSame(open, Now(), "after 200 ticks and 200 changes");
 
-        downloader->transferState = 0;
-        DownloaderDialogProc(downloader->panel.dialog, WM_TIMER, 100, 0);
+        LibraryInternals::SetTransferState(*downloader, 0);
+        DownloaderDialogProc(LibraryInternals::Panel(*downloader).Window(), WM_TIMER, 100, 0);
         ASSERT_EQ(loaded[106], host.StatePictureHandle());
         downloader->CloseDialog();
         for (int id : kStatePictures)
@@ -176,7 +178,7 @@ TEST_F(PanelResourceTest, StatePicturesAreLoadedOnceAndReleasedAtClose)
         if (round == 1)
             ExpectSame(closed, Now(), "after closing");
     }
-    downloader.reset();
+    instance.reset();
 }
 
 } // namespace

@@ -18,7 +18,7 @@
 #include "PanelHost.h"
 #include "SimLink.h"
 #include "SystemCallRecorder.h"
-#include "host/Downloader.h"
+#include "LibraryInternals.h"
 
 namespace {
 
@@ -35,20 +35,21 @@ protected:
             << sim.LastError();
         ASSERT_TRUE(recorder.IsActive()) << "this program's shut-down calls cannot be intercepted";
         host.EnterFolder();
-        downloader.reset(new Downloader(host.kdll.Module(), host.host));
-        downloader->hostParams = host.Params(0x0100);
+        instance.reset(new TestInstance(host.kdll.Module(), host.host));
+        downloader = &instance->downloader;
+        downloader->SetHostParams(host.Params(0x0100));
     }
     void TearDown() override
     {
-        downloader.reset();
+        instance.reset();
         sim.ReleaseHeld();
     }
 
     void OpenPanel()
     {
         downloader->OpenDialog();
-        ASSERT_NE(nullptr, downloader->panel.dialog);
-        ASSERT_EQ(downloader->panel.dialog, host.Dialog());
+        ASSERT_NE(nullptr, LibraryInternals::Panel(*downloader).Window());
+        ASSERT_EQ(LibraryInternals::Panel(*downloader).Window(), host.Dialog());
     }
 
     // The panel as the download start leaves it when the worker runs: both buttons off,
@@ -57,12 +58,16 @@ protected:
     {
         EnableWindow(host.Item(kDownload), FALSE);
         EnableWindow(host.Item(kOpenFile), FALSE);
-        downloader->panel.CreateProgressBar(6);
-        ASSERT_NE(nullptr, downloader->panel.progressBar);
-        downloader->transferState = Downloader::kTransferRunning;
+        LibraryInternals::Panel(*downloader).CreateProgressBar(6);
+        ASSERT_NE(nullptr, LibraryInternals::ProgressBar(LibraryInternals::Panel(*downloader)));
+        LibraryInternals::SetTransferState(*downloader, DownloadProcedure::kTransferRunning);
     }
 
-    INT_PTR Tick() { return DownloaderDialogProc(downloader->panel.dialog, WM_TIMER, 100, 0); }
+    INT_PTR Tick()
+    {
+        return DownloaderDialogProc(LibraryInternals::Panel(*downloader).Window(), WM_TIMER, 100,
+                                    0);
+    }
 
     int Position() const
     {
@@ -72,7 +77,8 @@ protected:
     SimLink sim;
     PanelHost host;
     SystemCallRecorder recorder{GetModuleHandleA(nullptr)};
-    std::unique_ptr<Downloader> downloader;
+    std::unique_ptr<TestInstance> instance;
+    Downloader* downloader = nullptr;
 };
 
 int PictureForBlink(LONG count)
@@ -84,32 +90,38 @@ TEST_F(PanelStateTest, TicksMoveTheBarByTimeAndAlternateThePicture)
 {
     OpenPanel();
     BeginTransfer();
-    ASSERT_EQ(0u, downloader->panel.progressTicks) << "a previous transfer left its ticks";
-    const LONG first = downloader->panel.blinkCount;
+    ASSERT_EQ(0u, LibraryInternals::ProgressTicks(LibraryInternals::Panel(*downloader)))
+        << "a previous transfer left its ticks";
+    const LONG first = LibraryInternals::BlinkCount(LibraryInternals::Panel(*downloader));
     const int positions[12] = {12, 24, 36, 48, 61, 73, 85, 97, 110, 122, 134, 146};
     for (int tick = 0; tick < 12; ++tick) {
         EXPECT_EQ(TRUE, Tick()) << "tick " << tick + 1;
         int expected = positions[tick] < 100 ? positions[tick] : 100; // the bar's range ends at 100
         EXPECT_EQ(expected, Position()) << "tick " << tick + 1;
-        EXPECT_EQ(static_cast<ULONG>(1100 * (tick + 1)), downloader->panel.progressTicks)
+        EXPECT_EQ(static_cast<ULONG>(1100 * (tick + 1)),
+                  LibraryInternals::ProgressTicks(LibraryInternals::Panel(*downloader)))
             << "tick " << tick + 1;
         EXPECT_EQ(PictureForBlink(first + tick), host.StatePicture()) << "tick " << tick + 1;
-        EXPECT_EQ(first + tick + 1, downloader->panel.blinkCount) << "tick " << tick + 1;
+        EXPECT_EQ(first + tick + 1,
+                  LibraryInternals::BlinkCount(LibraryInternals::Panel(*downloader)))
+            << "tick " << tick + 1;
         EXPECT_FALSE(host.IsEnabled(kDownload)) << "tick " << tick + 1;
     }
 
     // The worker has failed: the last tick still blinks, then ends the transfer.
-    downloader->transferState = 0;
+    LibraryInternals::SetTransferState(*downloader, 0);
     EXPECT_EQ(TRUE, Tick());
-    EXPECT_EQ(first + 13, downloader->panel.blinkCount) << "the last tick blinks too";
-    EXPECT_EQ(0u, downloader->panel.progressTicks)
+    EXPECT_EQ(first + 13, LibraryInternals::BlinkCount(LibraryInternals::Panel(*downloader)))
+        << "the last tick blinks too";
+    EXPECT_EQ(0u, LibraryInternals::ProgressTicks(LibraryInternals::Panel(*downloader)))
         << "the counter starts afresh with the next transfer";
     EXPECT_EQ(nullptr, host.ProgressBar());
-    EXPECT_EQ(nullptr, downloader->panel.progressBar);
+    EXPECT_EQ(nullptr, LibraryInternals::ProgressBar(LibraryInternals::Panel(*downloader)));
     EXPECT_EQ(kNg, host.StatePicture());
     EXPECT_TRUE(host.IsEnabled(kDownload));
     EXPECT_TRUE(host.IsEnabled(kOpenFile));
-    EXPECT_EQ(FALSE, KillTimer(downloader->panel.dialog, 100)) << "the transfer timer still runs";
+    EXPECT_EQ(FALSE, KillTimer(LibraryInternals::Panel(*downloader).Window(), 100))
+        << "the transfer timer still runs";
 }
 
 // blinkCount runs on over downloads: the first picture of a transfer depends on how many
@@ -117,22 +129,23 @@ TEST_F(PanelStateTest, TicksMoveTheBarByTimeAndAlternateThePicture)
 TEST_F(PanelStateTest, BlinkCountIsNeverReset)
 {
     OpenPanel();
-    const LONG start = downloader->panel.blinkCount;
+    const LONG start = LibraryInternals::BlinkCount(LibraryInternals::Panel(*downloader));
     // Enough ticks to leave the count odd: a count restarted at 0 would begin with Wait !.
     const int ticks = start % 2 == 0 ? 2 : 1;
     BeginTransfer();
     for (int i = 0; i < ticks; ++i)
         Tick();
-    downloader->transferState = 0;
+    LibraryInternals::SetTransferState(*downloader, 0);
     Tick();
-    ASSERT_EQ(start + ticks + 1, downloader->panel.blinkCount);
-    ASSERT_EQ(1, downloader->panel.blinkCount % 2);
+    ASSERT_EQ(start + ticks + 1,
+              LibraryInternals::BlinkCount(LibraryInternals::Panel(*downloader)));
+    ASSERT_EQ(1, LibraryInternals::BlinkCount(LibraryInternals::Panel(*downloader)) % 2);
 
     BeginTransfer();
     Tick();
     EXPECT_EQ(kLogo, host.StatePicture()) << "the second transfer began with Wait !";
     EXPECT_EQ(12, Position());
-    downloader->transferState = 0;
+    LibraryInternals::SetTransferState(*downloader, 0);
     Tick();
 }
 
@@ -141,19 +154,22 @@ TEST_F(PanelStateTest, ForeignTimerDuringTransferChangesNothing)
     OpenPanel();
     BeginTransfer();
     Tick();
-    const LONG blinks = downloader->panel.blinkCount;
-    const ULONG ticks = downloader->panel.progressTicks;
+    const LONG blinks = LibraryInternals::BlinkCount(LibraryInternals::Panel(*downloader));
+    const ULONG ticks = LibraryInternals::ProgressTicks(LibraryInternals::Panel(*downloader));
     const int picture = host.StatePicture();
     for (UINT_PTR timer : {7, 0, 99, 101}) {
-        EXPECT_EQ(TRUE, DownloaderDialogProc(downloader->panel.dialog, WM_TIMER, timer, 0))
+        EXPECT_EQ(TRUE, DownloaderDialogProc(LibraryInternals::Panel(*downloader).Window(),
+                                             WM_TIMER, timer, 0))
             << "timer " << timer;
-        SendMessageA(downloader->panel.dialog, WM_TIMER, timer, 0);
-        EXPECT_EQ(blinks, downloader->panel.blinkCount) << "timer " << timer;
-        EXPECT_EQ(ticks, downloader->panel.progressTicks) << "timer " << timer;
+        SendMessageA(LibraryInternals::Panel(*downloader).Window(), WM_TIMER, timer, 0);
+        EXPECT_EQ(blinks, LibraryInternals::BlinkCount(LibraryInternals::Panel(*downloader)))
+            << "timer " << timer;
+        EXPECT_EQ(ticks, LibraryInternals::ProgressTicks(LibraryInternals::Panel(*downloader)))
+            << "timer " << timer;
         EXPECT_EQ(12, Position()) << "timer " << timer;
         EXPECT_EQ(picture, host.StatePicture()) << "timer " << timer;
     }
-    downloader->transferState = 0;
+    LibraryInternals::SetTransferState(*downloader, 0);
     Tick();
 }
 
@@ -177,7 +193,7 @@ TEST_F(PanelStateTest, SuccessEndsInTheShutDownNotice)
         recorder.messageBoxAnswer = c.answer;
         BeginTransfer();
         Tick();
-        downloader->transferState = 1;
+        LibraryInternals::SetTransferState(*downloader, 1);
         EXPECT_EQ(c.tickResult, Tick()) << c.name;
 
         EXPECT_EQ("Download has done successfully!", host.Text(kStatusText)) << c.name;
@@ -190,7 +206,7 @@ TEST_F(PanelStateTest, SuccessEndsInTheShutDownNotice)
         EXPECT_EQ(kShutDownNotice, boxes[0].text) << c.name;
         EXPECT_EQ("Notice", boxes[0].caption) << c.name;
         EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), boxes[0].type) << c.name;
-        EXPECT_EQ(downloader->panel.dialog, boxes[0].owner) << c.name;
+        EXPECT_EQ(LibraryInternals::Panel(*downloader).Window(), boxes[0].owner) << c.name;
         for (const RecordedCall& call : recorder.Calls("ExitWindowsEx"))
             EXPECT_EQ(static_cast<UINT>(EWX_SHUTDOWN | EWX_FORCE), call.type) << c.name;
     }
@@ -250,18 +266,18 @@ TEST_F(PanelStateTest, ShutDownNeedsThePrivilegeOnWindowsNt)
          {"MessageBoxA", "ExitWindowsEx"}},
     };
     OpenPanel();
-    ASSERT_NE(nullptr, downloader->device);
+    ASSERT_NE(nullptr, LibraryInternals::Device(*downloader));
     for (const auto& c : cases) {
         recorder.calls.clear();
         recorder.messageBoxAnswer = IDOK;
-        downloader->device->isWindows9x = c.windows9x;
+        LibraryInternals::SetWindows9x(*LibraryInternals::Device(*downloader), c.windows9x);
         std::unique_ptr<ImportPatch> refusal;
         if (c.refused != nullptr) {
             refusal.reset(
                 new ImportPatch(GetModuleHandleA(nullptr), "advapi32.dll", c.refused, c.standIn));
             ASSERT_TRUE(refusal->IsActive()) << c.name;
         }
-        downloader->ShutDownPrompt();
+        LibraryInternals::ShutDownPrompt(*downloader);
         EXPECT_EQ(c.calls, recorder.Order()) << c.name;
         for (const RecordedCall& call : recorder.Calls("ExitWindowsEx"))
             EXPECT_EQ(static_cast<UINT>(EWX_SHUTDOWN | EWX_FORCE), call.type) << c.name;
@@ -276,9 +292,9 @@ TEST_F(PanelStateTest, BarStartsAfreshAfterAPanelClosedMidTransfer)
     BeginTransfer();
     for (int i = 0; i < 3; ++i)
         Tick();
-    SendMessageA(downloader->panel.dialog, WM_CLOSE, 0, 0);
-    EXPECT_EQ(0, downloader->CloseDialog()) << "the panel was already gone";
-    downloader->transferState = 1; // the worker has ended meanwhile
+    SendMessageA(LibraryInternals::Panel(*downloader).Window(), WM_CLOSE, 0, 0);
+    EXPECT_NE(0, downloader->CloseDialog()) << "the panel that closed itself is none to close";
+    LibraryInternals::SetTransferState(*downloader, 1); // the worker has ended meanwhile
 
     OpenPanel();
     host.SetFileName(host.WriteFirmwareFile("new.zqx").c_str());
@@ -295,8 +311,7 @@ TEST_F(PanelStateTest, BarStartsAfreshAfterAPanelClosedMidTransfer)
 // Without a device the panel still opens; a download then stops before any command.
 TEST_F(PanelStateTest, OpensWithoutADevice)
 {
-    delete downloader->device;
-    downloader->device = nullptr;
+    LibraryInternals::DropDevice(*downloader);
     OpenPanel();
     EXPECT_EQ(7, host.RowCount());
     EXPECT_EQ("Flash Writing", host.Cell(6, 0));

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "LibraryInternals.h"
 #include "scsi/AspiTypes.h"
 #include "LayerRedirect.h"
 #include "PassThroughMachine.h"
@@ -377,13 +378,13 @@ TEST_F(PassThroughLayerTest, NeverReturningCallEndsInTheDownloadersTimeOut)
         ScsiDevice device(65545);
         ASSERT_EQ(1, device.GetAdapterCount()) << c.name;
         device.SetAdapter(0).SetTarget(1);
-        device.timeoutMs = 300;
-        std::memset(device.dataBuffer, 0x11, 64);
+        SetPendingTimeout(device, 300);
+        std::memset(device.DataBuffer(), 0x11, 64);
         device.SetCommandBlock(inquiry, SRB_DIR_IN, 36);
         EXPECT_EQ(0, device.ExecuteCommand()) << c.name;
         EXPECT_EQ(1, device.IsTimedOut()) << c.name;
         EXPECT_EQ(0, device.IsRequestHeld()) << c.name << ": the layer gave the block back";
-        EXPECT_EQ(SS_ABORTED, device.srb.SRB_Status) << c.name;
+        EXPECT_EQ(SS_ABORTED, device.RequestBlock().SRB_Status) << c.name;
         if (c.offerCancelIoEx) {
             EXPECT_EQ(1, machine.CancelIoExCalls()) << c.name;
         } else {
@@ -392,17 +393,17 @@ TEST_F(PassThroughLayerTest, NeverReturningCallEndsInTheDownloadersTimeOut)
                 << c.name << ": CancelIo from the thread that issued the call";
         }
 
-        SRB_ExecSCSICmd before = device.srb;
-        std::vector<uint8_t> data(device.dataBuffer, device.dataBuffer + 64);
+        SRB_ExecSCSICmd before = device.RequestBlock();
+        std::vector<uint8_t> data(device.DataBuffer(), device.DataBuffer() + 64);
         machine.ReleaseHung(true);
         Sleep(300);
-        EXPECT_EQ(0, std::memcmp(&before, &device.srb, sizeof before)) << c.name;
-        EXPECT_TRUE(std::equal(data.begin(), data.end(), device.dataBuffer)) << c.name;
+        EXPECT_EQ(0, std::memcmp(&before, &device.RequestBlock(), sizeof before)) << c.name;
+        EXPECT_TRUE(std::equal(data.begin(), data.end(), device.DataBuffer())) << c.name;
 
         // The adapter goes on with the next command.
-        device.timeoutMs = 5000;
+        SetPendingTimeout(device, 5000);
         EXPECT_EQ(1, device.ExecuteCommand()) << c.name;
-        EXPECT_EQ(0x05, device.dataBuffer[0]) << c.name;
+        EXPECT_EQ(0x05, device.DataBuffer()[0]) << c.name;
     }
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "LibraryInternals.h"
 #include "SimLink.h"
 #include "scsi/ScsiDevice.h"
 
@@ -38,7 +39,7 @@ TEST_F(ScsiDeviceTest, AdapterCountComesFromTheLayer)
     Use("adapters 3\n");
     ScsiDevice device(65545);
     EXPECT_EQ(3, device.GetAdapterCount());
-    EXPECT_EQ(0u, device.isWindows9x);
+    EXPECT_EQ(0u, device.IsWindows9x());
 }
 
 TEST_F(ScsiDeviceTest, AdapterNotBelowCountFailsWithoutReachingTheLayer)
@@ -105,9 +106,9 @@ TEST_F(ScsiDeviceTest, InquiryDataArrivesInTheBuffer)
     ScsiDevice device(65545);
     device.SetCommandBlock(kInquiry, SRB_DIR_IN, 36);
     ASSERT_EQ(1, device.ExecuteCommand());
-    EXPECT_EQ(0x05, device.dataBuffer[0]);
-    EXPECT_EQ(0, memcmp("NEMBRIKACD-ROM RVX-4417K", device.dataBuffer + 8, 24));
-    EXPECT_EQ(0, device.senseKey);
+    EXPECT_EQ(0x05, device.DataBuffer()[0]);
+    EXPECT_EQ(0, memcmp("NEMBRIKACD-ROM RVX-4417K", device.DataBuffer() + 8, 24));
+    EXPECT_EQ(0, device.SenseKey());
     EXPECT_EQ(0, device.IsTimedOut());
 }
 
@@ -117,12 +118,12 @@ TEST_F(ScsiDeviceTest, WritePayloadReachesTheDrive)
     ScsiDevice device(65545);
     uint16_t sum = 0;
     for (int i = 0; i < 63488; ++i) {
-        device.dataBuffer[i] = static_cast<uint8_t>(i * 7);
-        sum = static_cast<uint16_t>(sum + device.dataBuffer[i]);
+        device.DataBuffer()[i] = static_cast<uint8_t>(i * 7);
+        sum = static_cast<uint16_t>(sum + device.DataBuffer()[i]);
     }
-    device.dataBuffer[63488] = static_cast<uint8_t>(sum & 0xFF);
-    device.dataBuffer[63489] = static_cast<uint8_t>(sum >> 8);
-    std::vector<uint8_t> expected(device.dataBuffer, device.dataBuffer + 63490);
+    device.DataBuffer()[63488] = static_cast<uint8_t>(sum & 0xFF);
+    device.DataBuffer()[63489] = static_cast<uint8_t>(sum >> 8);
+    std::vector<uint8_t> expected(device.DataBuffer(), device.DataBuffer() + 63490);
 
     sim.ClearLog();
     device.SetCommandBlock(kWrite, SRB_DIR_OUT, 63490);
@@ -153,9 +154,9 @@ TEST_F(ScsiDeviceTest, SenseDataMeansFailure)
         EXPECT_EQ(0, device.CommandSucceeded()) << c.name;
         EXPECT_EQ(0, device.IsTimedOut()) << c.name;
         if (c.key != 0) {
-            EXPECT_EQ(c.key, device.senseKey) << c.name;
-            EXPECT_EQ(c.asc, device.asc) << c.name;
-            EXPECT_EQ(c.ascq, device.ascq) << c.name;
+            EXPECT_EQ(c.key, device.SenseKey()) << c.name;
+            EXPECT_EQ(c.asc, device.Asc()) << c.name;
+            EXPECT_EQ(c.ascq, device.Ascq()) << c.name;
         }
     }
 }
@@ -168,7 +169,7 @@ TEST_F(ScsiDeviceTest, ErrorStatusWithoutSenseFails)
     ScsiDevice device(65545);
     device.SetCommandBlock(kTestUnitReady, SRB_DIR_IN, 0);
     EXPECT_EQ(0, device.ExecuteCommand());
-    EXPECT_EQ(0, device.senseKey);
+    EXPECT_EQ(0, device.SenseKey());
 }
 
 TEST_F(ScsiDeviceTest, EmptyTargetFails)
@@ -178,7 +179,7 @@ TEST_F(ScsiDeviceTest, EmptyTargetFails)
     device.SetTarget(5);
     device.SetCommandBlock(kInquiry, SRB_DIR_IN, 36);
     EXPECT_EQ(0, device.ExecuteCommand());
-    EXPECT_EQ(SS_NO_DEVICE, device.srb.SRB_Status);
+    EXPECT_EQ(SS_NO_DEVICE, device.RequestBlock().SRB_Status);
 }
 
 TEST_F(ScsiDeviceTest, LayerThatCompletesAtOnce)
@@ -189,7 +190,7 @@ TEST_F(ScsiDeviceTest, LayerThatCompletesAtOnce)
     ScsiDevice device(65545);
     device.SetCommandBlock(kInquiry, SRB_DIR_IN, 36);
     EXPECT_EQ(1, device.ExecuteCommand());
-    EXPECT_EQ(0x05, device.dataBuffer[0]);
+    EXPECT_EQ(0x05, device.DataBuffer()[0]);
     device.SetCommandBlock(kProbe, SRB_DIR_IN, 0);
     EXPECT_EQ(1, device.ExecuteCommand());
 }
@@ -222,16 +223,16 @@ TEST_F(ScsiDeviceTest, TimeOutAbortsAndKeepsThePreviousSense)
     const uint8_t unload[12] = {0x1B, 0, 0, 0, 2};
     device.SetCommandBlock(load, SRB_DIR_IN, 0);
     ASSERT_EQ(0, device.ExecuteCommand());
-    ASSERT_EQ(5, device.senseKey);
+    ASSERT_EQ(5, device.SenseKey());
 
     sim.ClearLog();
-    device.timeoutMs = 300;
+    SetPendingTimeout(device, 300);
     device.SetCommandBlock(unload, SRB_DIR_IN, 0);
     EXPECT_EQ(0, device.ExecuteCommand());
     EXPECT_EQ(1, device.IsTimedOut());
-    EXPECT_EQ(0, device.senseKey);
-    EXPECT_EQ(0x24, device.asc);
-    EXPECT_EQ(0x00, device.ascq);
+    EXPECT_EQ(0, device.SenseKey());
+    EXPECT_EQ(0x24, device.Asc());
+    EXPECT_EQ(0x00, device.Ascq());
     EXPECT_EQ(0, device.IsRequestHeld());
     EXPECT_EQ(0, sim.PendingCount());
 
@@ -242,7 +243,7 @@ TEST_F(ScsiDeviceTest, TimeOutAbortsAndKeepsThePreviousSense)
     EXPECT_EQ(SC_ABORT_SRB, requests[1].command);
 
     // The unload fault was for one execution only: the same request now completes.
-    device.timeoutMs = 7200;
+    SetPendingTimeout(device, 7200);
     EXPECT_EQ(1, device.ExecuteCommand());
     EXPECT_EQ(0, device.IsTimedOut());
 }
@@ -256,18 +257,19 @@ TEST_F(ScsiDeviceTest, LayerThatKeepsTheRequest)
         "fault 0 0 unload keep count 1\n");
     ScsiDevice device(65545);
     const uint8_t unload[12] = {0x1B, 0, 0, 0, 2};
-    device.timeoutMs = 200;
+    SetPendingTimeout(device, 200);
     device.SetCommandBlock(unload, SRB_DIR_IN, 0);
     EXPECT_EQ(0, device.ExecuteCommand());
     EXPECT_EQ(1, device.IsRequestHeld());
     EXPECT_EQ(1, sim.PendingCount());
 
     SRB_ExecSCSICmd before;
-    memcpy(&before, &device.srb, sizeof before);
+    memcpy(&before, &device.RequestBlock(), sizeof before);
     size_t requestsBefore = sim.Requests().size();
     device.SetCommandBlock(kTestUnitReady, SRB_DIR_IN, 0);
     EXPECT_EQ(0, device.ExecuteCommand());
-    EXPECT_EQ(0, memcmp(&before, &device.srb, sizeof before)) << "the held block was touched";
+    EXPECT_EQ(0, memcmp(&before, &device.RequestBlock(), sizeof before))
+        << "the held block was touched";
     EXPECT_EQ(requestsBefore, sim.Requests().size()) << "a request was sent meanwhile";
 
     sim.ReleaseHeld();
@@ -310,7 +312,7 @@ TEST(NoAspiLayer, EveryCommandFailsAtOnce)
     EXPECT_EQ(0, device.IsTimedOut());
     EXPECT_LT(GetTickCount() - start, 7000u) << "the command waited for a completion";
     device.DiscoverDrives();
-    EXPECT_EQ(0, device.driveCount);
+    EXPECT_EQ(0, device.DriveCount());
 }
 
 // Runs only in the copy of the test program that Wine reports as Windows 98.
@@ -325,7 +327,7 @@ TEST(Win9x, RequestsCarryNoDirectionBits)
     SimLink sim;
     ASSERT_TRUE(sim.Configure(kOneDrive)) << sim.LastError();
     ScsiDevice device(65545);
-    EXPECT_EQ(1u, device.isWindows9x);
+    EXPECT_EQ(1u, device.IsWindows9x());
 
     struct {
         const char* name;
@@ -342,7 +344,7 @@ TEST(Win9x, RequestsCarryNoDirectionBits)
     }
     device.SetCommandBlock(kInquiry, SRB_DIR_IN, 36);
     EXPECT_EQ(1, device.ExecuteCommand()) << "the layer takes the direction from the command";
-    EXPECT_EQ(0x05, device.dataBuffer[0]);
+    EXPECT_EQ(0x05, device.DataBuffer()[0]);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "LibraryInternals.h"
 #include "DownloadExpectations.h"
 #include "DownloadRig.h"
 #include "FirmwareFileBuilder.h"
@@ -324,7 +325,7 @@ TEST_F(TraceTest, TimeOutTellsWhetherTheLayerGaveTheRequestBack)
         Trace::Begin(KDLL_PRODUCT_TITLE);
         {
             ScsiDevice device(65545);
-            device.timeoutMs = 200;
+            SetPendingTimeout(device, 200);
             device.SetCommandBlock(unload, SRB_DIR_IN, 0);
             EXPECT_EQ(0, device.ExecuteCommand());
             sim.ReleaseHeld();

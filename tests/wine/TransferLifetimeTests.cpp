@@ -8,12 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "DownloadExpectations.h"
 #include "DownloadRig.h"
 #include "FirmwareFileBuilder.h"
+#include "ImportPatch.h"
 
 using namespace download;
 
@@ -73,6 +75,9 @@ protected:
         EXPECT_STREQ("2.00", rig.sim.Device(0, 1).revision);
     }
 
+    // A Destroy between the worker's last steps, the worker stopped at function.
+    void DestroyWhileTheWorkerIsStopped(const char* function, void* standIn, bool resultStored);
+
     FirmwareFileBuilder file = FirmwareFileBuilder::Standard("2.00");
     DownloadRig rig;
 };
@@ -98,6 +103,140 @@ TEST_F(TransferLifetimeTest, DestroyDuringTheWrite)
     EXPECT_NE(0, rig.panel.Create(0x0100)) << "no new instance after the write";
     EXPECT_LT(sent, rig.Commands().size()) << "the new instance discovers the drives";
     EXPECT_EQ(1, rig.panel.kdll.destroy());
+}
+
+// The drive answers the write while the panel is being destroyed, from inside the panel's
+// WM_DESTROY: the worker ends there, and nothing of the instance is used after it went.
+WNDPROC panelProcedure;
+std::function<void()> duringPanelDestroy;
+
+LRESULT CALLBACK DestroyingPanel(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_DESTROY && duringPanelDestroy) {
+        std::function<void()> during = duringPanelDestroy;
+        duringPanelDestroy = nullptr;
+        during();
+    }
+    return CallWindowProcA(panelProcedure, window, message, wParam, lParam);
+}
+
+TEST_F(TransferLifetimeTest, WriteEndsWhileThePanelIsDestroyed)
+{
+    StartHeldWrite();
+    HWND panel = rig.panel.Dialog();
+    panelProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(panel, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DestroyingPanel)));
+    bool ended = false;
+    duringPanelDestroy = [&] { ended = ReleaseWrite(); };
+    EXPECT_EQ(1, rig.panel.kdll.destroy());
+    EXPECT_TRUE(ended) << "the worker did not end while the panel was being destroyed";
+    EXPECT_FALSE(IsWindow(panel));
+    ChurnHeap();
+    ExpectFlashed();
+    EXPECT_TRUE(rig.calls->Order().empty()) << "a box or a shut-down without a panel";
+    EXPECT_TRUE(rig.HostEnabled());
+    EXPECT_NE(0, rig.panel.Create(0x0100)) << "no new instance after the write";
+    EXPECT_EQ(1, rig.panel.kdll.destroy());
+}
+
+// The worker stopped on its way out at an imported call, until the test lets it go.
+struct WorkerStop {
+    DWORD worker;
+    bool armed;
+    HANDLE reached;
+    HANDLE release;
+    void* original;
+} workerStop;
+
+void StopTheWorker()
+{
+    if (!workerStop.armed || GetCurrentThreadId() != workerStop.worker)
+        return;
+    workerStop.armed = false;
+    SetEvent(workerStop.reached);
+    WaitForSingleObject(workerStop.release, 10000);
+}
+
+// The worker's first lock after the drive's answer: the one that stores its result.
+void WINAPI StoppingEnterCriticalSection(LPCRITICAL_SECTION section)
+{
+    StopTheWorker();
+    reinterpret_cast<decltype(&EnterCriticalSection)>(workerStop.original)(section);
+}
+
+// The worker's last call, after its result is stored.
+void WINAPI StoppingFreeLibraryAndExitThread(HMODULE module, DWORD code)
+{
+    StopTheWorker();
+    reinterpret_cast<decltype(&FreeLibraryAndExitThread)>(workerStop.original)(module, code);
+}
+
+// How often the library let go of the ASPI layer's module.
+HMODULE layerModule;
+int layerReleases;
+void* realFreeLibrary;
+
+BOOL WINAPI CountingFreeLibrary(HMODULE module)
+{
+    if (module == layerModule)
+        ++layerReleases;
+    return reinterpret_cast<decltype(&FreeLibrary)>(realFreeLibrary)(module);
+}
+
+// A Destroy between the worker's last steps, the worker stopped at function: the
+// destroyed instance's drive is freed exactly once (its ASPI layer let go), and a new
+// instance can be built as soon as the result is stored.
+void TransferLifetimeTest::DestroyWhileTheWorkerIsStopped(const char* function, void* standIn,
+                                                          bool resultStored)
+{
+    ASSERT_NO_FATAL_FAILURE(StartHeldWrite());
+    HMODULE kdll = rig.panel.kdll.Module();
+    layerModule = GetModuleHandleA("wnaspi32.dll");
+    layerReleases = 0;
+    ImportPatch counting(kdll, "kernel32.dll", "FreeLibrary",
+                         reinterpret_cast<void*>(&CountingFreeLibrary));
+    realFreeLibrary = counting.Original();
+    ImportPatch stopping(kdll, "kernel32.dll", function, standIn);
+    ASSERT_TRUE(counting.IsActive());
+    ASSERT_TRUE(stopping.IsActive()) << function;
+    workerStop = {rig.threads.back().id, true, CreateEventA(nullptr, TRUE, FALSE, nullptr),
+                  CreateEventA(nullptr, TRUE, FALSE, nullptr), stopping.Original()};
+
+    rig.sim.Resume();
+    ASSERT_TRUE(rig.WaitUntil(
+        [] { return WaitForSingleObject(workerStop.reached, 0) == WAIT_OBJECT_0; }, 5000))
+        << "the worker never reached " << function;
+    EXPECT_EQ(1, rig.panel.kdll.destroy());
+    int created = rig.panel.Create(0x0100);
+    EXPECT_EQ(resultStored, created != 0) << "a new instance while the worker leaves";
+    EXPECT_EQ(resultStored ? 1 : 0, layerReleases) << "the drive freed before the result";
+    SetEvent(workerStop.release);
+    EXPECT_TRUE(rig.WaitUntil([this] { return rig.WorkersEnded(); }, 5000));
+    CloseHandle(workerStop.reached);
+    CloseHandle(workerStop.release);
+
+    ExpectFlashed();
+    EXPECT_EQ(1, layerReleases) << "the destroyed instance's drive was not freed once";
+    EXPECT_TRUE(rig.HostEnabled());
+    if (created == 0) {
+        EXPECT_NE(0, rig.panel.Create(0x0100)) << "no new instance after the write";
+    }
+    EXPECT_EQ(1, rig.panel.kdll.destroy());
+}
+
+// The drive has answered the write; the worker has not yet stored the result.
+TEST_F(TransferLifetimeTest, DestroyBeforeTheResultIsStored)
+{
+    DestroyWhileTheWorkerIsStopped("EnterCriticalSection",
+                                   reinterpret_cast<void*>(&StoppingEnterCriticalSection), false);
+}
+
+// The result is stored; the worker has not yet left the library.
+TEST_F(TransferLifetimeTest, DestroyAfterTheResultIsStored)
+{
+    DestroyWhileTheWorkerIsStopped("FreeLibraryAndExitThread",
+                                   reinterpret_cast<void*>(&StoppingFreeLibraryAndExitThread),
+                                   true);
 }
 
 // Closing and reopening the panel during the write: the new panel shows the transfer,

@@ -1,0 +1,28 @@
+// A Windows critical section and the scoped guard that holds it: every lock of the
+// library and of our ASPI layer is entered and left through ScopedLock.
+#pragma once
+
+#include <windows.h>
+
+class CriticalSection {
+public:
+    CriticalSection() { InitializeCriticalSection(&section); }
+    ~CriticalSection() { DeleteCriticalSection(&section); }
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+
+private:
+    friend class ScopedLock;
+    CRITICAL_SECTION section;
+};
+
+class ScopedLock {
+public:
+    explicit ScopedLock(CriticalSection& lock) : held(lock) { EnterCriticalSection(&held.section); }
+    ~ScopedLock() { LeaveCriticalSection(&held.section); }
+    ScopedLock(const ScopedLock&) = delete;
+    ScopedLock& operator=(const ScopedLock&) = delete;
+
+private:
+    CriticalSection& held;
+};
