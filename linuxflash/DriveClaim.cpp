@@ -45,7 +45,7 @@ DriveClaim::~DriveClaim()
         close(locked);
 }
 
-DriveClaim::Result DriveClaim::Claim(const CdromDevice& device)
+DriveClaim::Result DriveClaim::Claim(const CdromDevice& device, bool forDownload)
 {
     const std::string path = device.Path();
     // O_NONBLOCK: the drive opens without a medium, and the kernel neither checks one nor
@@ -60,6 +60,8 @@ DriveClaim::Result DriveClaim::Claim(const CdromDevice& device)
         reason = path + ": another rvxflash is using this drive";
         return kLocked;
     }
+    if (!forDownload)
+        return kClaimed;
     std::string mountPoint = MountPointOf(device.blockNumbers);
     if (!mountPoint.empty()) {
         reason = path + ": its medium is mounted at " + mountPoint +

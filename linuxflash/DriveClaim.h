@@ -17,10 +17,12 @@ public:
     DriveClaim(const DriveClaim&) = delete;
     DriveClaim& operator=(const DriveClaim&) = delete;
 
-    // Claims the device; reason() then says what stood in the way.
-    Result Claim(const CdromDevice& device);
+    // Claims the device; Reason() then says what stood in the way. For a download the
+    // medium must not be mounted and no other program may hold the drive exclusively;
+    // otherwise (the probe of `list`) the flashers' lock is enough.
+    Result Claim(const CdromDevice& device, bool forDownload);
     // The descriptor the commands go through, -1 before a claim.
-    int Descriptor() const { return exclusive; }
+    int Descriptor() const { return exclusive >= 0 ? exclusive : locked; }
     const std::string& Reason() const { return reason; }
 
     // The kernel passes vendor commands through a block device's SG_IO only to a process
