@@ -30,7 +30,7 @@ for b in "${builds[@]}"; do
         win64) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-mingw.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
         i686) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw-posix.cmake" -DCMAKE_BUILD_TYPE=Release
                     -DKDLL_VM_TESTS=ON -DKDLL_PRODUCT_DLL="$product_dll"
-                    -DKDLL_DRIVE_SERVER="$drive_server") ;;
+                    -DKDLL_DRIVE_SERVER="$drive_server" -DKDLL_GUEST_BUILD="$root/build/guest") ;;
         bench) args=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Release
                      -DKDLL_SANITIZE=OFF -DKDLL_FUZZ=OFF -DKDLL_BENCH=ON -DKDLL_TESTS=ON) ;;
         guest) args=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-linux.cmake" -DCMAKE_BUILD_TYPE=Release

@@ -3,7 +3,6 @@
 (vm/job/real-stack.sh) and judges what its four runs left in RESULTS: what the user saw,
 what the library traced, and what the drive server received. Exits 0 when every check
 passes; each failure names the check and prints what was found and what was expected."""
-import hashlib
 import os
 import re
 import shutil
@@ -11,7 +10,8 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from stack_log import DRIVE, PAYLOAD_LENGTH, check, expected_payload, failures, order_check, read, server_log, traced_commands  # noqa: E402
+from stack_log import (DRIVE, check, check_held_load, check_payload, check_refused_write,  # noqa: E402
+                       failures, order_check, read, server_log, traced_commands)
 
 # Linux aborts the load the drive never answers at most this long after it reached the
 # drive: the layer's pass-through time-out for START STOP UNIT (45 s), and the abort's
@@ -49,32 +49,11 @@ def main():
         drive, events = server_log(results, run)
         order_check(run, traced_commands(trace), drive)
 
-    drive, _ = server_log(results, "download")
-    writes = [c for c in drive if c[3].startswith("out ")]
-    check("download: one write reached the drive", len(writes), 1)
-    if writes:
-        data = open(os.path.join(results, "download", f"{writes[0][0]}.out"), "rb").read()
-        payload = expected_payload(results)
-        check("download: the drive received the firmware's payload (SHA-256)",
-              (len(data), hashlib.sha256(data).hexdigest()),
-              (PAYLOAD_LENGTH, hashlib.sha256(payload).hexdigest()))
-
-    drive, _ = server_log(results, "write-fails")
-    check("write-fails: the drive's answer to the write",
-          [c[3].split(" | ")[1] for c in drive if c[3].startswith("out ")], ["check 3/0C/00 delay"])
-
-    drive, events = server_log(results, "no-answer")
-    held = [c for c in drive if c[3].endswith(" held")]
-    check("no-answer: the load held", [c[2].hex(" ").upper() for c in held], ["1B 00 00 00 03 00"])
-    if held:
-        sequence, arrived = held[0][0], held[0][1]
-        check("no-answer: the held load was aborted", events.get(sequence, (0, ""))[1], "aborted")
-        freed = events.get(sequence, (None,))[0]
-        blocked = freed - arrived if freed is not None else None
-        check(f"no-answer: the drive was free again within {FREED_BOUND_MS} ms", blocked,
-              f"<= {FREED_BOUND_MS}", ok=blocked is not None and blocked <= FREED_BOUND_MS)
-        inquiries = [c for c in drive if c[0] > sequence and c[2][0] == 0x12 and "good 36" in c[3]]
-        check("no-answer: the next attempt's INQUIRY was answered", len(inquiries) > 0, True)
+    check_payload(results, "download")
+    check_refused_write(results, "write-fails")
+    after = check_held_load(results, "no-answer", FREED_BOUND_MS)
+    inquiries = [c for c in after if c[2][0] == 0x12 and "good 36" in c[3]]
+    check("no-answer: the next attempt's INQUIRY was answered", len(inquiries) > 0, True)
     check("no-answer: the next attempt lists the drive", read(results, "no-answer-next.status").strip(), "0")
 
     print(f"real-stack: {len(failures)} check(s) failed" if failures else "real-stack: all checks passed")

@@ -2,6 +2,7 @@
 for the Windows binaries under Wine, check-linux-flash.py for rvxflash for Linux): the
 checks and their report, the drive server's log, the commands a trace names, and the
 firmware's payload."""
+import hashlib
 import os
 import re
 
@@ -78,3 +79,41 @@ def expected_payload(results):
     code = image[0x800:0x10000]
     total = sum(code) & 0xFFFF
     return code + bytes([total & 0xFF, total >> 8])
+
+
+def check_payload(results, run):
+    """The run's one write reached the drive with exactly the firmware's payload; the
+    server's log of the writes."""
+    drive, _ = server_log(results, run)
+    writes = [c for c in drive if c[3].startswith("out ")]
+    check(f"{run}: one write reached the drive", len(writes), 1)
+    if writes:
+        data = open(os.path.join(results, run, f"{writes[0][0]}.out"), "rb").read()
+        payload = expected_payload(results)
+        check(f"{run}: the drive received the firmware's payload (SHA-256)",
+              (len(data), hashlib.sha256(data).hexdigest()),
+              (PAYLOAD_LENGTH, hashlib.sha256(payload).hexdigest()))
+    return writes
+
+
+def check_refused_write(results, run):
+    drive, _ = server_log(results, run)
+    check(f"{run}: the drive's answer to the write",
+          [c[3].split(" | ")[1] for c in drive if c[3].startswith("out ")], ["check 3/0C/00 delay"])
+
+
+def check_held_load(results, run, bound_ms):
+    """The load the drive never answered was aborted, and the drive free again, within
+    bound_ms of it reaching the drive; the commands the drive received after it."""
+    drive, events = server_log(results, run)
+    held = [c for c in drive if c[3].endswith(" held")]
+    check(f"{run}: the load held", [c[2].hex(" ").upper() for c in held], ["1B 00 00 00 03 00"])
+    if not held:
+        return []
+    sequence, arrived = held[0][0], held[0][1]
+    check(f"{run}: the held load was aborted", events.get(sequence, (0, ""))[1], "aborted")
+    freed = events.get(sequence, (None,))[0]
+    blocked = freed - arrived if freed is not None else None
+    check(f"{run}: the drive was free again within {bound_ms} ms", blocked, f"<= {bound_ms}",
+          ok=blocked is not None and blocked <= bound_ms)
+    return [c for c in drive if c[0] > sequence]
