@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "DemoStandIns.h"
+#include "kdll.h"
 #include "DriveChoiceIds.h"
 #include "ListBoxControl.h"
 #include "Screenshot.h"
@@ -17,9 +18,6 @@ const int kStatusText = 1001;
 const int kFileName = 1002;
 const int kOpenFile = 1004;
 const int kInfoList = 1006;
-// The panel's template size, which the program maps to pixels.
-const int kPanelWidthUnits = 387;
-const int kPanelHeightUnits = 166;
 
 // Bounds of the run: the whole of it stays well within the job's time-out even in the
 // emulated machine, where every window operation is slow.
@@ -283,11 +281,11 @@ int AutomaticRun::CheckFit()
                     GetDlgCtrlID(child), TextOf(child).c_str(), r.right - inner.left,
                     r.bottom - inner.top, inner.right - inner.left, inner.bottom - inner.top);
     }
-    RECT units = {0, 0, kPanelWidthUnits, kPanelHeightUnits};
+    RECT units = {0, 0, KDLL_PANEL_WIDTH_DLU, KDLL_PANEL_HEIGHT_DLU};
     MapDialogRect(panel, &units);
     std::printf("panel: %d x %d dialog units = %ld x %ld pixels, its window %ld x %ld; "
                 "window client area %ld x %ld; %s\n",
-                kPanelWidthUnits, kPanelHeightUnits, units.right, units.bottom,
+                KDLL_PANEL_WIDTH_DLU, KDLL_PANEL_HEIGHT_DLU, units.right, units.bottom,
                 outer.right - outer.left, outer.bottom - outer.top, window.right - window.left,
                 window.bottom - window.top, ok ? "every control inside" : "NOT everything shown");
     return ok;

@@ -11,6 +11,13 @@
 #ifndef KDLL_H
 #define KDLL_H
 
+/* The panel's size in dialog units of its font; MapDialogRect on the panel gives pixels. */
+#define KDLL_PANEL_WIDTH_DLU 387
+#define KDLL_PANEL_HEIGHT_DLU 166
+
+/* The resource compiler reads the sizes above and nothing below. */
+#ifndef RC_INVOKED
+
 #include <windows.h>
 
 #ifdef __cplusplus
@@ -53,5 +60,7 @@ typedef int(__cdecl* KDLL_DestroyFn)(void);
 #ifdef __cplusplus
 }
 #endif
+
+#endif /* RC_INVOKED */
 
 #endif

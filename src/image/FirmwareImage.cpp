@@ -39,16 +39,16 @@ void CopyRecordText(const uint8_t* image, int from, int count, char* text)
 
 } // namespace
 
-int FirmwareImage::LoadFirmwareFile(const char* fileName, const char** message)
+bool FirmwareImage::LoadFirmwareFile(const char* fileName, const char** message)
 {
     SetMessage(message, nullptr);
     if (fileName == nullptr || fileName[0] == '\0')
-        return 0;
+        return false;
 
     std::FILE* file = std::fopen(fileName, "rb");
     if (file == nullptr) {
         SetMessage(message, kUnableToOpen);
-        return 0;
+        return false;
     }
     std::memset(image, kFill, sizeof image);
     const size_t got = std::fread(image, 1, kFileBytes, file);
@@ -58,10 +58,10 @@ int FirmwareImage::LoadFirmwareFile(const char* fileName, const char** message)
     std::fclose(file);
     if (got < static_cast<size_t>(kFileBytes) || atEnd) {
         SetMessage(message, kDamaged);
-        return 0;
+        return false;
     }
     ParseFirmwareImage();
-    return 1;
+    return true;
 }
 
 void FirmwareImage::ParseFirmwareImage(ScanHits* hits)

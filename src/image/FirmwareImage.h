@@ -32,10 +32,10 @@ struct FirmwareImage {
     };
 
     // Reads the first 65,536 bytes of the named file into image and parses them.
-    // 1: read and parsed, fileDescriptor rewritten. 0: nothing parsed and fileDescriptor
+    // True: read and parsed, fileDescriptor rewritten. False: nothing parsed and fileDescriptor
     // left as it was; *message is then the status text to show, or null when there is
     // none to show (empty or null name: nothing at all changes). message may be null.
-    int LoadFirmwareFile(const char* fileName, const char** message);
+    bool LoadFirmwareFile(const char* fileName, const char** message);
 
     // Fills fileDescriptor from the first 65,536 bytes of image in one pass. When hits
     // is given it also receives where the marker and the record were recognised.

@@ -164,11 +164,11 @@ void WINAPI StoppingEnterCriticalSection(LPCRITICAL_SECTION section)
     reinterpret_cast<decltype(&EnterCriticalSection)>(workerStop.original)(section);
 }
 
-// The worker's last call, after its result is stored.
-void WINAPI StoppingFreeLibraryAndExitThread(HMODULE module, DWORD code)
+// The worker leaving that lock: its result must be stored by then.
+void WINAPI StoppingLeaveCriticalSection(LPCRITICAL_SECTION section)
 {
+    reinterpret_cast<decltype(&LeaveCriticalSection)>(workerStop.original)(section);
     StopTheWorker();
-    reinterpret_cast<decltype(&FreeLibraryAndExitThread)>(workerStop.original)(module, code);
 }
 
 // How often the library let go of the ASPI layer's module.
@@ -231,12 +231,11 @@ TEST_F(TransferLifetimeTest, DestroyBeforeTheResultIsStored)
                                    reinterpret_cast<void*>(&StoppingEnterCriticalSection), false);
 }
 
-// The result is stored; the worker has not yet left the library.
+// The worker has left the lock that stores its result, and is still in the library.
 TEST_F(TransferLifetimeTest, DestroyAfterTheResultIsStored)
 {
-    DestroyWhileTheWorkerIsStopped("FreeLibraryAndExitThread",
-                                   reinterpret_cast<void*>(&StoppingFreeLibraryAndExitThread),
-                                   true);
+    DestroyWhileTheWorkerIsStopped("LeaveCriticalSection",
+                                   reinterpret_cast<void*>(&StoppingLeaveCriticalSection), true);
 }
 
 // Closing and reopening the panel during the write: the new panel shows the transfer,

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Draws the panel's bitmaps and icons and writes them beside this script.
+"""Draws the panel's bitmaps and icons and writes them into src/ui/resources/.
 
-Run it from anywhere with `python3 src/ui/resources/make_resources.py`; it needs
+Run it from anywhere with `python3 tools/make_resources.py`; it needs
 nothing but the Python 3 standard library. The files it writes are committed, so
 building the library needs no image tools. The output is the same, byte for
 byte, on every run: rerun it only after changing a picture here.
@@ -19,7 +19,8 @@ import math
 import os
 import struct
 
-HERE = os.path.dirname(os.path.abspath(__file__))
+# Where the resource script kdll.rc takes them from.
+OUTPUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "src", "ui", "resources")
 
 PICTURE_WIDTH = 193
 PICTURE_HEIGHT = 66
@@ -471,7 +472,7 @@ def ico_bytes(canvases):
 
 
 def write(name, data):
-    with open(os.path.join(HERE, name), "wb") as out:
+    with open(os.path.join(OUTPUT, name), "wb") as out:
         out.write(data)
 
 
