@@ -1,6 +1,7 @@
 # The code level of the Windows builds. The product (i686) and the test build (x86_64)
 # are compiled at the same optimisation level, so that the tests run the code as it
-# ships; the test build adds debug information (RelWithDebInfo).
+# ships, and both with debug information: it changes no instruction, the shipped
+# binaries are stripped of it, and their copies in symbols/ keep it for debuggers.
 #  - -Os: the library spends its time waiting on the drive, the user and ASPI; nothing of
 #    it is bound by the processor (see the benchmarks in the README).
 #  - Each function and datum in a section of its own, and the linker drops the unused.
@@ -8,8 +9,8 @@
 #  - i686 build: code for the Pentium (i586), so that the DLL runs on the Pentium, Pentium
 #    MMX, K6 and 6x86 machines of the Windows 9x era (cmov and fcomi came with the
 #    Pentium Pro); no unwind tables, since nothing unwinds.
-set(CMAKE_C_FLAGS_RELEASE "-Os -DNDEBUG")
-set(CMAKE_CXX_FLAGS_RELEASE "-Os -DNDEBUG")
+set(CMAKE_C_FLAGS_RELEASE "-Os -g -DNDEBUG")
+set(CMAKE_CXX_FLAGS_RELEASE "-Os -g -DNDEBUG")
 set(CMAKE_C_FLAGS_RELWITHDEBINFO "-Os -g -DNDEBUG")
 set(CMAKE_CXX_FLAGS_RELWITHDEBINFO "-Os -g -DNDEBUG")
 add_compile_options(-ffunction-sections -fdata-sections)

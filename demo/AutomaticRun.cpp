@@ -131,10 +131,11 @@ bool Inside(const RECT& inner, const RECT& outer)
 
 } // namespace
 
-AutomaticRun::AutomaticRun(const std::string& shots, const std::string& firmware, int menuTrace)
-    : succeeded(0), shots(shots), firmware(firmware), menuTrace(menuTrace), traceSize(-1),
-      stage(kWaitPanel), stageStart(0), busy(0), fits(0), refused(0), boxesBefore(0), host(nullptr),
-      panel(nullptr), caption(nullptr)
+AutomaticRun::AutomaticRun(const std::string& shots, const std::string& firmware, int menuTrace,
+                           int cancel)
+    : verdict(kNotJudged), shots(shots), firmware(firmware), menuTrace(menuTrace), cancel(cancel),
+      traceSize(-1), stage(kWaitPanel), stageStart(0), busy(0), fits(0), refused(0), boxesBefore(0),
+      host(nullptr), panel(nullptr), caption(nullptr)
 {
 }
 
@@ -259,9 +260,9 @@ void AutomaticRun::TakeProposedDrive(HWND chooser)
             list.GetText(i, item);
         std::printf("%s %s\n", i == selected ? "*" : " ", item);
     }
-    std::printf("taking the proposed drive (*)\n");
+    std::printf(cancel ? "cancelling the chooser\n" : "taking the proposed drive (*)\n");
     std::fflush(stdout);
-    PostMessageA(chooser, WM_COMMAND, IDOK, 0);
+    PostMessageA(chooser, WM_COMMAND, cancel ? IDCANCEL : IDOK, 0);
 }
 
 // 1 when the window shows the whole panel and the panel all of its controls.
@@ -341,11 +342,15 @@ void AutomaticRun::Finish()
     int traced = !menuTrace || FileSize(tracePath) != traceSize;
     if (menuTrace)
         std::printf("demo: trace %s %s\n", tracePath.c_str(), traced ? "written" : "NOT written");
-    succeeded = fits && refused != 0 && traced && status == "Download has done successfully!" &&
-                !standIns.boxCaptions.empty() && standIns.boxCaptions.back() == "Notice" &&
-                standIns.shutDownRequests == 1 &&
-                standIns.lastShutDownFlags == (EWX_SHUTDOWN | EWX_FORCE);
-    std::printf("demo: download %s\n", succeeded ? "succeeded" : "failed");
+    // After a success the notice, then the shut-down that saves nothing.
+    bool shutDown = !standIns.boxCaptions.empty() && standIns.boxCaptions.back() == "Notice" &&
+                    standIns.shutDownRequests == 1 &&
+                    standIns.lastShutDownFlags == (EWX_SHUTDOWN | EWX_FORCE);
+    bool flashed = status == "Download has done successfully!";
+    bool behaved = fits && refused != 0 && traced && (!flashed || shutDown);
+    verdict = behaved ? kBehaved : kMisbehaved;
+    std::printf("demo: download %s; the program %s\n", flashed ? "succeeded" : "failed",
+                behaved ? "behaved" : "did NOT behave");
     std::fflush(stdout);
     Enter(kDone);
     PostMessageA(host, WM_CLOSE, 0, 0);
@@ -355,7 +360,7 @@ void AutomaticRun::Fail(const char* why)
 {
     std::printf("demo: %s\n", why);
     std::fflush(stdout);
-    succeeded = 0;
+    verdict = kMisbehaved;
     Enter(kDone);
     if (host != nullptr)
         PostMessageA(host, WM_CLOSE, 0, 0);

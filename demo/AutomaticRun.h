@@ -1,7 +1,7 @@
 // The user's part in the demo without a user, played on a timer of the program's thread,
 // so that the program's own message loop runs it: it takes the proposed drive when the
-// chooser shows, waits for the panel, checks that the window shows all of it, switches
-// the trace on from the menu (when asked), types the firmware file's name, presses
+// chooser shows (or cancels the chooser), waits for the panel, checks that the window shows all of
+// it, switches the trace on from the menu (when asked), types the firmware file's name, presses
 // "&Download", tries to close the window during the write,
 // and closes it after the end. At each stage it prints the panel and saves its picture.
 #pragma once
@@ -14,16 +14,22 @@ class AutomaticRun {
 public:
     enum Stage { kWaitPanel, kOpened, kTransfer, kEnd, kFinished, kDone };
 
+    // What the run made of the program, once its window has closed.
+    enum Verdict {
+        kNotJudged,  // the program ended before its panel opened: nothing to judge
+        kBehaved,    // it showed the whole panel, refused to close during the write, wrote
+                     // the trace where it said, and after a success requested the shut-down
+        kMisbehaved, // any of that failed, or a stage took too long
+    };
+
     // menuTrace: switch the trace on with the program's Trace menu, and check that it
-    // is written where the program said.
-    AutomaticRun(const std::string& shots, const std::string& firmware, int menuTrace);
+    // is written where the program said. cancel: cancel the drive chooser.
+    AutomaticRun(const std::string& shots, const std::string& firmware, int menuTrace, int cancel);
 
     // Starts the timer. 1 on success.
     int Start();
 
-    // Once the program's window has closed: 1 when the download succeeded and the
-    // program behaved throughout.
-    int succeeded;
+    Verdict verdict;
 
 private:
     static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
@@ -42,6 +48,7 @@ private:
     std::string shots;
     std::string firmware;
     int menuTrace;
+    int cancel;
     std::string tracePath; // where the program said the trace goes
     long long traceSize;   // its size once switched on
     Stage stage;

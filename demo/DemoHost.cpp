@@ -8,9 +8,10 @@
 // With --intercept the library's shut-down requests are held back here (under Wine a
 // real one ends the whole session). With --auto nobody works the program: every message
 // box is answered OK, the proposed drive is taken, "&Download" is pressed, the panel is
-// printed and pictured while opened, transferring and finished, and the exit status is 0
-// when the download succeeded. With --trace FILE the library writes its command trace
-// there (the program finds KDLL_TRACE set and shows its Trace menu item checked).
+// printed and pictured while opened, transferring and finished, and the exit status is
+// the program's own (0 when the download succeeded), or 10 when the program misbehaved. With
+// --trace FILE the library writes its command trace there (the program finds KDLL_TRACE set and
+// shows its Trace menu item checked).
 #include <windows.h>
 
 #include <cstdio>
@@ -31,7 +32,10 @@ const char kUsage[] =
     "  --intercept       hold back the library's shut-down requests\n"
     "  --auto            work the program without a user (implies --intercept): answer every\n"
     "                    message box, take the proposed drive, press \"&Download\", print\n"
-    "                    the panel at each stage; exit 0 when the download succeeded\n"
+    "                    the panel at each stage; exit with the program's exit code, or 10\n"
+    "                    when it misbehaved (a clipped panel, a close not refused during\n"
+    "                    the write, no trace, no shut-down request after a success)\n"
+    "  --cancel          with --auto: cancel the drive chooser\n"
     "  --shots FOLDER    with --auto: save panel-opened.png, panel-transferring.png and\n"
     "                    panel-finished.png there\n"
     "  --firmware FILE   with --auto: type this path into the file-name box (otherwise the\n"
@@ -48,7 +52,11 @@ struct Options {
     std::string firmware;
     std::string trace;
     bool menuTrace = false;
+    bool cancel = false;
 };
+
+// The exit status of an automatic run in which the program misbehaved.
+const int kMisbehaved = 10;
 
 int ParseOptions(int argc, char** argv, Options& options)
 {
@@ -70,6 +78,8 @@ int ParseOptions(int argc, char** argv, Options& options)
             options.trace = argv[++i];
         } else if (arg == "--menu-trace") {
             options.menuTrace = true;
+        } else if (arg == "--cancel") {
+            options.cancel = true;
         } else {
             return 0;
         }
@@ -103,7 +113,7 @@ int main(int argc, char** argv)
         SetEnvironmentVariableA("KDLL_TRACE", options.trace.c_str());
         std::printf("command trace: %s\n", options.trace.c_str());
     }
-    AutomaticRun run(options.shots, options.firmware, options.menuTrace);
+    AutomaticRun run(options.shots, options.firmware, options.menuTrace, options.cancel);
     if (options.automatic && !run.Start()) {
         std::fprintf(stderr, "demo: no timer for the automatic run\n");
         return 1;
@@ -113,7 +123,5 @@ int main(int argc, char** argv)
     int status =
         FlashHostMain(GetModuleHandleA(nullptr), nullptr, &options.drive[0], SW_SHOWNORMAL);
     std::printf("program: exit %d\n", status);
-    if (!options.automatic)
-        return status;
-    return status == 0 && run.succeeded ? 0 : 1;
+    return options.automatic && run.verdict == AutomaticRun::kMisbehaved ? kMisbehaved : status;
 }

@@ -59,27 +59,29 @@ extern "C" int ChooseDrive(const char* wanted, ChosenDrive* chosen)
     survey.Run();
     if (survey.outcome != DriveSurvey::kDrives) {
         Tell(survey.Problem());
-        return 0;
+        return DRIVE_NONE;
     }
     size_t index = survey.Proposed();
     if (wanted != nullptr && wanted[0] != '\0') {
         if (!survey.Find(wanted, &index)) {
             Tell(survey.errorText);
-            return 0;
+            return DRIVE_NONE;
         }
     } else if (survey.drives.size() > 1) {
         Choice choice = {&survey, static_cast<int>(index)};
         INT_PTR answer =
             DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_DRIVE_CHOICE), nullptr,
                             ChooserProc, reinterpret_cast<LPARAM>(&choice));
-        if (answer == -1)
+        if (answer == -1) {
             Tell("The list of drives could not be shown.");
+            return DRIVE_NONE;
+        }
         if (answer != 1)
-            return 0;
+            return DRIVE_CANCELLED;
         index = static_cast<size_t>(choice.picked);
     }
     chosen->address = survey.drives[index].address;
     std::strncpy(chosen->name, survey.drives[index].name.c_str(), sizeof chosen->name - 1);
     chosen->name[sizeof chosen->name - 1] = '\0';
-    return 1;
+    return DRIVE_CHOSEN;
 }

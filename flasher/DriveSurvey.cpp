@@ -6,11 +6,9 @@
 
 #include "AspiLister.h"
 #include "LayerOrigin.h"
+#include "base/ProductInfo.h"
 
 namespace {
-
-const char kRvxVendor[] = "NEMBRIKA";
-const char kRvxProduct[] = "CD-ROM RVX-4417K";
 
 std::string AddressText(DWORD address)
 {
@@ -116,8 +114,8 @@ void DriveSurvey::Run()
         if (device.letter != 0)
             drive.name += std::string(1, device.letter) + ":  ";
         drive.name += std::string(device.vendor) + " " + device.product + " " + device.revision;
-        drive.isRvx = std::strcmp(device.vendor, kRvxVendor) == 0 &&
-                      std::strcmp(device.product, kRvxProduct) == 0;
+        drive.isRvx = std::strcmp(device.vendor, KDLL_DRIVE_VENDOR) == 0 &&
+                      std::strcmp(device.product, KDLL_DRIVE_PRODUCT) == 0;
         drives.push_back(drive);
     }
     outcome = drives.empty() ? kNoDrive : kDrives;

@@ -13,13 +13,19 @@
  *  6. One thread, one message loop, which gives the panel IsDialogMessage.
  *  7. While the firmware is written the library disables hostWindow; a close request that
  *     arrives all the same is refused, with the reason.
- *  8. KDLL_Close while the window still exists, KDLL_Destroy at the end.
+ *  8. Learns how the download ended from the panel's status line (NoteOutcome), since the
+ *     four exports report no result: when the window is enabled again, when it closes and
+ *     when the session ends.
+ *  9. KDLL_Close while the window still exists, KDLL_Destroy at the end; the outcome is
+ *     the exit code (exitCodes below).
  * The Trace menu switches the library's command trace on or off and says where it goes.
  *
- * Built with MinGW, for example:
+ * Built with CMake and the package's kdll::kdll: CMakeLists.txt beside this file. Or with
+ * MinGW by hand, for example (32-bit; for 64-bit take lib/x64 and add -DKDLL_X64):
  *   windres FlashHost.rc -O coff -o FlashHost.res
- *   gcc -std=c89 -mwindows -I../include FlashHost.c your-drive-choice.c FlashHost.res
- *       ../lib/libkdll.dll.a -lcomctl32 -o myhost.exe
+ *   gcc -std=c89 -mwindows -I../include FlashHost.c DriveByAddress.c FlashHost.res
+ *       ../lib/x86/libkdll.dll.a -lcomctl32 -o myhost.exe
+ * DriveByAddress.c answers ChooseDrive from the command line; rvxflash lists the drives.
  */
 #include <windows.h>
 #include <commctrl.h>
@@ -27,15 +33,27 @@
 #include "DriveChoice.h"
 #include "kdll.h"
 
-/* The panel is a dialog of 387 x 166 dialog units. How many pixels that is depends on its
- * font and on the screen's DPI, so the host measures the panel once it exists. */
-#define PANEL_WIDTH_DLU 387
-#define PANEL_HEIGHT_DLU 166
+/* The panel is a dialog of KDLL_PANEL_WIDTH_DLU x KDLL_PANEL_HEIGHT_DLU dialog units. How
+ * many pixels that is depends on its font and on the screen's DPI, so the host measures
+ * the panel once it exists. */
 /* The host's margin and title line, in the panel's dialog units too: they grow with it. */
 #define MARGIN_DLU 4
 #define CAPTION_DLU 12
 
 #define ID_TRACE 100
+
+/* The panel's status line. It ends every download attempt with one of the library's
+ * fixed texts, which tell the outcome. */
+#define ID_PANEL_STATUS 1001
+
+/* How it ended: the program's exit code. */
+enum Outcome {
+    FLASHED = 0,      /* "Download has done successfully!" */
+    NOT_WRITTEN = 1,  /* a check before the write failed: the drive is unchanged */
+    WRITE_FAILED = 2, /* failed after the write began: the drive needs the download again */
+    NO_DRIVE = 3,     /* nothing to flash: no ASPI layer, Wine's stub, no drive answering */
+    CANCELLED = 4     /* the user cancelled, or closed the window without a download */
+};
 
 static const char windowClass[] = "RvxFlashHost";
 static const char programTitle[] = "RVX-4417K flash";
@@ -46,6 +64,34 @@ static HWND caption; /* captionWindow: the library writes its title into it */
 static HWND panel;   /* the library's panel, once open */
 static KdllParams params;
 static char tracePath[MAX_PATH]; /* where the trace goes; empty while it is off */
+static int outcome = CANCELLED;
+
+/* The help that "/?" shows, in two parts: a C89 compiler need not take a string of more
+ * than 509 characters. */
+static const char usage[] =
+    "rvxflash [ADDRESS]\n\n"
+    "Writes new firmware into an RVX-4417K CD-ROM drive. Without ADDRESS it lists the "
+    "CD-ROM drives and lets you choose when there are several; ADDRESS takes the drive "
+    "that aspiinfo lists at that ASPI address (adapter:target:LUN, for example 0:1:0).\n\n";
+static const char exitCodes[] =
+    "Exit codes (start /wait rvxflash.exe, then %ERRORLEVEL%):\n"
+    "0  flashed: \"Download has done successfully!\"\n"
+    "1  failed before the write: the drive was not written\n"
+    "2  failed after the write began: the drive needs the download again\n"
+    "3  no drive: no ASPI layer, Wine's stub, or no drive answering\n"
+    "4  cancelled: no download was tried";
+
+/* The status texts that end an attempt before the write: nothing was written. */
+static const char* const beforeWrite[] = {
+    "Reading F/W file...", /* stays so after a file for another drive, or a silent drive */
+    "Unable to open file!",
+    "Damaged F/W file!",
+    "Mismatch  Drive(RVX-4417K)!",
+    "Check download protocol...",
+    "Mismatch protocol between F/W and drive!",
+    "Transfer F/W Code...",
+    "Fail to transfer!" /* the write could not be started */
+};
 
 static void Tell(const char* text, UINT icon)
 {
@@ -64,7 +110,7 @@ static void FitToPanel(void)
     int height;
 
     /* MapDialogRect turns dialog units into pixels of the panel's own font. */
-    SetRect(&units, MARGIN_DLU, CAPTION_DLU, PANEL_WIDTH_DLU, PANEL_HEIGHT_DLU);
+    SetRect(&units, MARGIN_DLU, CAPTION_DLU, KDLL_PANEL_WIDTH_DLU, KDLL_PANEL_HEIGHT_DLU);
     MapDialogRect(panel, &units);
     margin = units.left;
     captionHeight = units.top;
@@ -85,6 +131,40 @@ static void FitToPanel(void)
                  SWP_NOMOVE | SWP_NOZORDER);
 }
 
+/* Keeps what an attempt came to as the program's exit code. A write's end (or a write
+ * under way) counts over anything before it; an attempt that stopped before the write
+ * counts only when no download was tried. */
+static void Record(int seen)
+{
+    if (seen != NOT_WRITTEN || outcome == CANCELLED)
+        outcome = seen;
+}
+
+/* What the status line says of the outcome. Any text not listed as coming before the
+ * write ("Downloading... (Do NOT turn off!)", "Fail to Download, Restart Now!", "New F/W
+ * is something wrong. no response to Inquiry !") counts as a failed write: the drive's
+ * state is unknown. */
+static void NoteOutcome(void)
+{
+    char text[128];
+    int seen = WRITE_FAILED;
+    unsigned i;
+
+    if (panel == NULL)
+        return;
+    text[0] = '\0';
+    GetDlgItemTextA(panel, ID_PANEL_STATUS, text, sizeof text);
+    if (text[0] == '\0' || lstrcmpA(text, "Ready.") == 0)
+        return;
+    if (lstrcmpA(text, "Download has done successfully!") == 0)
+        seen = FLASHED;
+    for (i = 0; i < sizeof beforeWrite / sizeof beforeWrite[0]; ++i) {
+        if (lstrcmpA(text, beforeWrite[i]) == 0)
+            seen = NOT_WRITTEN;
+    }
+    Record(seen);
+}
+
 /* Builds the downloader and opens its panel. */
 static int OpenPanel(void)
 {
@@ -93,6 +173,7 @@ static int OpenPanel(void)
         Tell("The downloader could not start: the computer is out of memory, or the firmware "
              "write of an earlier start has not ended yet.",
              MB_ICONSTOP);
+        Record(NOT_WRITTEN);
         return 0;
     }
     /* KDLL_Open returns 0 whether or not the panel opened, and no handle. The panel is the
@@ -102,6 +183,7 @@ static int OpenPanel(void)
     if (panel == NULL) {
         Tell("The downloader's panel could not be created.", MB_ICONSTOP);
         KDLL_Destroy();
+        Record(NOT_WRITTEN);
         return 0;
     }
     FitToPanel();
@@ -130,6 +212,7 @@ static void SwitchTrace(void)
         SetTracePath();
     else
         tracePath[0] = '\0';
+    NoteOutcome();
     KDLL_Close();
     KDLL_Destroy();
     panel = NULL;
@@ -177,17 +260,57 @@ static LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARA
             return 0;
         }
         /* The panel goes first, while its parent still exists. */
+        NoteOutcome();
         KDLL_Close();
         panel = NULL;
         DestroyWindow(window);
         return 0;
+    case WM_ENABLE:
+        /* Enabled again: the library has shown the write's outcome (or one of its boxes,
+         * or the open-file dialog, has closed). */
+        if (wParam)
+            NoteOutcome();
+        return 0;
     case WM_QUERYENDSESSION:
-        return IsWindowEnabled(window);
+        /* After a download the library asks Windows to shut down or restart. */
+        if (!IsWindowEnabled(window))
+            return FALSE;
+        NoteOutcome();
+        return TRUE;
+    case WM_ENDSESSION:
+        if (wParam)
+            NoteOutcome();
+        return 0;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+/* "/?" (or -?, -h, --help) as the first word of the command line. */
+static int AsksForHelp(const char* commandLine)
+{
+    static const char* const asks[] = {"/?", "-?", "-h", "--help"};
+    char word[8];
+    int length = 0;
+    unsigned i;
+
+    while (*commandLine == ' ' || *commandLine == '\t')
+        ++commandLine;
+    while (commandLine[length] != '\0' && commandLine[length] != ' ' &&
+           commandLine[length] != '\t') {
+        if (length + 1 >= (int)sizeof word)
+            return 0;
+        word[length] = commandLine[length];
+        ++length;
+    }
+    word[length] = '\0';
+    for (i = 0; i < sizeof asks / sizeof asks[0]; ++i) {
+        if (lstrcmpA(word, asks[i]) == 0)
+            return 1;
+    }
+    return 0;
 }
 
 static int CreateHostWindow(HINSTANCE instance, const ChosenDrive* drive)
@@ -230,17 +353,30 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     INITCOMMONCONTROLSEX controls;
     ChosenDrive drive;
     MSG message;
+    char help[sizeof usage + sizeof exitCodes];
 
     (void)previous;
+    if (AsksForHelp(commandLine)) {
+        lstrcpyA(help, usage);
+        lstrcatA(help, exitCodes);
+        MessageBoxA(NULL, help, programTitle, MB_OK | MB_ICONINFORMATION);
+        return 0;
+    }
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS;
     InitCommonControlsEx(&controls);
 
-    if (!ChooseDrive(commandLine, &drive))
-        return 1;
+    switch (ChooseDrive(commandLine, &drive)) {
+    case DRIVE_CHOSEN:
+        break;
+    case DRIVE_CANCELLED:
+        return CANCELLED;
+    default:
+        return NO_DRIVE;
+    }
     if (!CreateHostWindow(instance, &drive)) {
         Tell("The program's window could not be created.", MB_ICONSTOP);
-        return 1;
+        return NOT_WRITTEN;
     }
 
     ZeroMemory(&params, sizeof params);
@@ -254,7 +390,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     params.driveAddress = drive.address;
     if (!OpenPanel()) {
         DestroyWindow(host);
-        return 1;
+        return outcome;
     }
     ShowWindow(host, show);
 
@@ -267,5 +403,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
         DispatchMessageA(&message);
     }
     KDLL_Destroy();
-    return (int)message.wParam;
+    return outcome;
 }

@@ -18,6 +18,18 @@
 /* The resource compiler reads the sizes above and nothing below. */
 #ifndef RC_INVOKED
 
+/* One header for both kdll.dll: the 32-bit one (bin/x86, lib/x86) for 32-bit hosts, the
+ * 64-bit one (bin/x64, lib/x64) for 64-bit hosts. A host built for the other width would
+ * compile and then fail to load the library (ERROR_BAD_EXE_FORMAT, 193). So a 64-bit host
+ * defines KDLL_X64 to say that it links and ships the 64-bit kdll.dll, a 32-bit host does
+ * not define it, and any other pairing stops here. The CMake package's kdll::kdll takes
+ * the library of the build's width and defines KDLL_X64 with the 64-bit one. */
+#if defined(_WIN64) && !defined(KDLL_X64)
+#error "kdll.h: 64-bit compile: link the 64-bit kdll.dll (lib/x64) and define KDLL_X64"
+#elif !defined(_WIN64) && defined(KDLL_X64)
+#error "kdll.h: KDLL_X64 in a 32-bit compile: link the 32-bit kdll.dll (lib/x86) without it"
+#endif
+
 #include <windows.h>
 
 #ifdef __cplusplus
@@ -43,13 +55,23 @@ typedef struct KdllParams {
 #define KDLL_API __declspec(dllimport)
 #endif
 
-/* Builds the downloader and discovers the drives; its address, or 0 when out of memory. */
+/* Builds the downloader and discovers the drives. Non-zero (the low 32 bits of its
+ * address, never 0) when built; 0 when no downloader was built: out of memory, a
+ * firmware write still running (until it has ended), a call from another thread than the
+ * one that built the current downloader, or a call from inside the panel's own code (its
+ * message boxes, its open-file dialog or its download sequence run message loops that
+ * call the host's window procedure). */
 KDLL_API int __cdecl KDLL_Create(KdllParams params);
-/* Opens the panel inside the host's window; always 0. */
+/* Opens the panel inside the host's window. 0, whether or not it opened: the panel is
+ * the child dialog ("#32770") of parentWindow, when it exists. A width or height of 0 is
+ * the panel's own (KDLL_PANEL_WIDTH_DLU by KDLL_PANEL_HEIGHT_DLU dialog units). */
 KDLL_API int __cdecl KDLL_Open(KdllParams params);
-/* Closes the panel; non-zero when it was destroyed or there was none. */
+/* Closes the panel. Non-zero when it was destroyed or none was open (also when it went
+ * by itself or with its parent window); 0 from another thread. */
 KDLL_API int __cdecl KDLL_Close(void);
-/* Frees the downloader; non-zero when there was one. */
+/* Frees the downloader (closing its panel); non-zero when there was one, 0 when there
+ * was none or from another thread. During a write the drive stays with the write until it
+ * has ended; KDLL_Create returns 0 until then. */
 KDLL_API int __cdecl KDLL_Destroy(void);
 
 typedef int(__cdecl* KDLL_CreateFn)(KdllParams params);

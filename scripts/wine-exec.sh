@@ -13,6 +13,8 @@ shift 2
 export WINEPREFIX=${WINEPREFIX:-$here/../build/wineprefix}
 # KDLL_WINEDEBUG turns Wine's own checks on for a run, e.g. warn+heap.
 export WINEDEBUG=${KDLL_WINEDEBUG:--all}
+# KDLL_WINE_DPI runs the program on a screen of that many pixels per inch; the prefix goes
+# back to Wine's 96 afterwards.
 case "$layer" in
     n) aspi="wnaspi32=n" ;;
     b) aspi="wnaspi32=b" ;;
@@ -25,4 +27,12 @@ esac
 export WINEDLLOVERRIDES="$aspi;mscoree=;mshtml=;winedbg.exe="
 "$here/wine-prefix.sh"
 cd "$(dirname "$program")"
-exec timeout --kill-after=10 ${KDLL_WINE_TIMEOUT:-900} "${WINE:-/usr/lib/wine/wine64}" "./$(basename "$program")" "$@"
+wine=${WINE:-/usr/lib/wine/wine64}
+run=(timeout --kill-after=10 "${KDLL_WINE_TIMEOUT:-900}" "$wine" "./$(basename "$program")" "$@")
+[ -n "${KDLL_WINE_DPI:-}" ] || exec "${run[@]}"
+desktop='HKCU\Control Panel\Desktop'
+"$wine" reg add "$desktop" /v LogPixels /t REG_DWORD /d "$KDLL_WINE_DPI" /f >/dev/null 2>&1
+status=0
+"${run[@]}" || status=$?
+"$wine" reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1 || true
+exit $status

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/InquiryLayout.h"
 #include "scsi/ScsiCodes.h"
 
 namespace {
@@ -52,6 +53,41 @@ const char* TypeName(uint8_t type)
         return "optical";
     }
     return nullptr;
+}
+
+// What an ASPI status byte means, in words that follow "...: ". The numbers are those of
+// the ASPI for Win32 interface; names in the comments.
+const char* StatusWords(uint8_t status)
+{
+    static const struct {
+        uint8_t status;
+        const char* words;
+    } kWords[] = {
+        {SS_PENDING, "it never ended"},
+        {SS_ABORTED, "it was aborted, having had no answer in time"},
+        {SS_ABORT_FAIL, "it could not be aborted"},
+        {SS_ERR, "the device reported an error"},
+        {SS_INVALID_CMD, "the layer does not support this request"},
+        {SS_INVALID_HA, "the layer knows no such host adapter"},
+        {SS_NO_DEVICE, "no device answers at this address"},
+        {SS_INVALID_SRB, "the layer found the request malformed"},
+        {0xE1, "the data buffer is not aligned as the adapter needs"}, // SS_BUFFER_ALIGN
+        {0xE2, "the layer does not work in this mode of Windows"},     // SS_ILLEGAL_MODE
+        {0xE3, "no ASPI manager is installed"},                        // SS_NO_ASPI
+        {0xE4, "the ASPI layer could not start"},                      // SS_FAILED_INIT
+        {0xE5, "the ASPI layer is busy"},                              // SS_ASPI_IS_BUSY
+        {0xE6, "the data buffer is too large for the adapter"},        // SS_BUFFER_TO_BIG
+        {0xE7, "the ASPI layer's parts are of different versions"},    // SS_MISMATCHED_COMPONENTS
+        {SS_NO_ADAPTERS, "the layer found no host adapters"},
+        {0xE9, "the layer ran out of memory or handles"},   // SS_INSUFFICIENT_RESOURCES
+        {0xEA, "the ASPI layer is shutting down"},          // SS_ASPI_IS_SHUTDOWN
+        {0xEB, "the ASPI layer is not installed properly"}, // SS_BAD_INSTALL
+    };
+    for (const auto& entry : kWords) {
+        if (entry.status == status)
+            return entry.words;
+    }
+    return "the layer returned a status that ASPI does not define";
 }
 
 std::string Format(const char* format, unsigned a, unsigned b = 0, unsigned c = 0)
@@ -127,9 +163,10 @@ void AspiLister::ListAdapter(uint8_t id)
             if ((data[0] >> 5) == 3)
                 continue;
             device.type = data[0] & 0x1F;
-            CopyTrimmed(device.vendor, data + 8, 8);
-            CopyTrimmed(device.product, data + 16, 16);
-            CopyTrimmed(device.revision, data + 32, 4);
+            using namespace InquiryLayout;
+            CopyTrimmed(device.vendor, data + kVendorOffset, kVendorLength);
+            CopyTrimmed(device.product, data + kProductOffset, kProductLength);
+            CopyTrimmed(device.revision, data + kRevisionOffset, kRevisionLength);
         } else if (status != SS_COMP) {
             continue; // neither query found a device here
         }
@@ -186,14 +223,15 @@ std::string AspiLister::Report() const
     std::string text = Format("GetASPI32SupportInfo: 0x%04X (status 0x%02X, %u host adapters)\n",
                               supportInfo & 0xFFFF, status, count);
     if (status != SS_COMP)
-        text += status == SS_NO_ADAPTERS ? "no host adapters\n" : "the layer reports a failure\n";
+        text += std::string("the layer cannot be used: ") + StatusWords(status) + "\n";
     for (const ListedAdapter& adapter : adapters) {
         text += Format("adapter %u: ", adapter.id);
         if (adapter.status == SS_COMP)
             text += std::string("\"") + adapter.identifier + "\", manager \"" + adapter.manager +
                     "\"\n";
         else
-            text += Format("no host adapter inquiry (status 0x%02X)\n", adapter.status);
+            text += std::string("not described: ") + StatusWords(adapter.status) +
+                    Format(" (status 0x%02X)\n", adapter.status);
         for (const ListedDevice& device : devices) {
             if (device.adapter != adapter.id)
                 continue;
@@ -207,7 +245,8 @@ std::string AspiLister::Report() const
             else if (device.inquiryStatus == SS_PENDING)
                 text += "  INQUIRY never ended\n";
             else
-                text += Format("  INQUIRY failed (status 0x%02X)\n", device.inquiryStatus);
+                text += std::string("  INQUIRY failed: ") + StatusWords(device.inquiryStatus) +
+                        Format(" (status 0x%02X)\n", device.inquiryStatus);
         }
     }
     int cdroms = CdromCount();

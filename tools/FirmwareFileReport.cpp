@@ -1,13 +1,14 @@
+// What zqxtool info says of a firmware file: what the panel would show, and whether the
+// downloader would take it.
 #include "FirmwareFileReport.h"
 
+#include <algorithm>
 #include <cstring>
 
-namespace {
+#include "TestFileNote.h"
+#include "base/ProductInfo.h"
 
-// The one drive model the downloader serves: vendor and product identification.
-const char kExpectedIdentification[] = "NEMBRIKACD-ROM RVX-4417K";
-const size_t kIdentificationLength = 24;
-const char* const kProtocolNames[2] = {"Unkown", "VEXO Type 4.0"};
+namespace {
 
 std::string HitsText(int count, int first, int last)
 {
@@ -25,7 +26,8 @@ std::string HitsText(int count, int first, int last)
 
 } // namespace
 
-FirmwareFileReport::FirmwareFileReport() : loaderMessage(nullptr), hits(), transferSum(0)
+FirmwareFileReport::FirmwareFileReport()
+    : loaderMessage(nullptr), hits(), transferSum(0), noteAt(-1)
 {
     std::memset(&firmware.fileDescriptor, 0, sizeof firmware.fileDescriptor);
     std::memset(&firmware.driveDescriptor, 0, sizeof firmware.driveDescriptor);
@@ -41,6 +43,11 @@ int FirmwareFileReport::Load(const std::string& path)
     // adds where the record and the marker were met.
     firmware.ParseFirmwareImage(&hits);
     transferSum = firmware.ComputeTransferCheckSum();
+    const uint8_t* block = firmware.image;
+    const uint8_t* end = block + TestFileNote::kLeadingBlockEnd;
+    const char* signature = TestFileNote::kSignature;
+    const uint8_t* found = std::search(block, end, signature, signature + std::strlen(signature));
+    noteAt = found != end ? static_cast<int>(found - block) : -1;
     return 1;
 }
 
@@ -56,7 +63,7 @@ void FirmwareFileReport::Print(std::FILE* out) const
     const std::string row = ModelRowText();
     std::fprintf(out, "File            %s\n", fileName.c_str());
     std::fprintf(out, "FW Model Name   \"%s\"\n", row.c_str());
-    std::fprintf(out, "FW Protocol     %s\n", kProtocolNames[file.protocolType40 ? 1 : 0]);
+    std::fprintf(out, "FW Protocol     %s\n", ProtocolName(file.protocolType40));
     std::fprintf(out, "Check Sum       %04X\n", file.checkSum);
     std::fprintf(out, "Transfer sum    %04X (code part 0x0800-0xFFFF, sent behind it)\n",
                  transferSum);
@@ -64,13 +71,16 @@ void FirmwareFileReport::Print(std::FILE* out) const
                  HitsText(hits.recordCount, hits.firstRecord, hits.lastRecord).c_str());
     std::fprintf(out, "Marker          %s\n",
                  HitsText(hits.markerCount, hits.firstMarker, hits.lastMarker).c_str());
+    if (noteAt >= 0)
+        std::fprintf(out, "Test file       yes: \"%s\" at 0x%04X\n", TestFileNote::kSignature,
+                     static_cast<unsigned>(noteAt));
 
     switch (Judge()) {
     case kOtherDrive:
         std::fprintf(out,
                      "Verdict         the download stops after reading the file: the "
                      "identification is not %s\n",
-                     kExpectedIdentification);
+                     KDLL_DRIVE_IDENTIFICATION);
         break;
     case kNoMarker:
         std::fprintf(out, "Verdict         the download stops at the protocol check: the "
@@ -80,6 +90,10 @@ void FirmwareFileReport::Print(std::FILE* out) const
     case kFit:
         std::fprintf(out, "Verdict         fit for an RVX-4417K\n");
         break;
+    case kTestFile:
+        std::fprintf(out, "Verdict         a test file made by zqxtool: the downloader takes it "
+                          "for an RVX-4417K, but never flash a real drive with it\n");
+        break;
     }
 }
 
@@ -87,7 +101,9 @@ FirmwareFileReport::Verdict FirmwareFileReport::Judge() const
 {
     // The downloader compares the first 24 characters of the row text; a shorter text
     // differs. The protocol is compared later with the drive's, which speaks 4.0.
-    if (ModelRowText().compare(0, kIdentificationLength, kExpectedIdentification) != 0)
+    if (ModelRowText().compare(0, KDLL_DRIVE_IDENTIFICATION_LENGTH, KDLL_DRIVE_IDENTIFICATION) != 0)
         return kOtherDrive;
-    return firmware.fileDescriptor.protocolType40 ? kFit : kNoMarker;
+    if (!firmware.fileDescriptor.protocolType40)
+        return kNoMarker;
+    return noteAt >= 0 ? kTestFile : kFit;
 }

@@ -19,8 +19,9 @@ public:
     // Writes the description of a loaded file, ending with the verdict.
     void Print(std::FILE* out) const;
 
-    // What a download with a loaded file comes to on an RVX-4417K.
-    enum Verdict { kFit, kOtherDrive, kNoMarker };
+    // What a download with a loaded file comes to on an RVX-4417K. kTestFile: a file the
+    // downloader accepts that `zqxtool make` marked as a test file.
+    enum Verdict { kFit, kTestFile, kOtherDrive, kNoMarker };
     Verdict Judge() const;
 
     // What the panel's "FW Model Name" row shows: model name, a blank, revision, two blanks.
@@ -33,4 +34,5 @@ private:
     FirmwareImage::ScanHits hits;
     uint16_t transferSum;
     std::string fileName;
+    int noteAt; // where the test file's note starts in the leading block, or -1
 };

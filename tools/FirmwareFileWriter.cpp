@@ -1,8 +1,18 @@
 #include "FirmwareFileWriter.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "TestFileNote.h"
+
+// Windows opens files in text mode unless told; elsewhere there is no such mode.
+#ifndef O_BINARY
+#define O_BINARY 0
+#endif
 
 namespace {
 
@@ -33,7 +43,9 @@ int FirmwareFileWriter::Write()
 {
     if (!Build())
         return 0;
-    std::FILE* file = std::fopen(settings.path.c_str(), "wb");
+    std::FILE* file = Create();
+    if (file == nullptr && errno == EEXIST)
+        return Fail(settings.path + " exists: not overwritten (--force overwrites it)");
     if (file == nullptr)
         return Fail(settings.path + ": cannot create: " + std::strerror(errno));
     const size_t written = bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), file);
@@ -41,6 +53,22 @@ int FirmwareFileWriter::Write()
     if (written != bytes.size() || !closed)
         return Fail(settings.path + ": write failed: " + std::strerror(errno));
     return 1;
+}
+
+// Without --force only a file that does not exist yet is created, in one step, so that
+// no file of the same name is lost, whoever made it in the meantime.
+std::FILE* FirmwareFileWriter::Create() const
+{
+    if (settings.overwrite)
+        return std::fopen(settings.path.c_str(), "wb");
+    const int descriptor =
+        open(settings.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_BINARY, 0666);
+    if (descriptor < 0)
+        return nullptr;
+    std::FILE* file = fdopen(descriptor, "wb");
+    if (file == nullptr)
+        close(descriptor);
+    return file;
 }
 
 int FirmwareFileWriter::Build()
@@ -53,6 +81,7 @@ int FirmwareFileWriter::Build()
     }
     if (!PlaceCode())
         return 0;
+    PlaceNote();
     // Record and marker go in last so that a code binary cannot hide them.
     PlaceRecord();
     PlaceMarker();
@@ -77,6 +106,13 @@ int FirmwareFileWriter::PlaceCode()
     for (size_t i = 0; i < got && kCodeOffset + i < bytes.size(); ++i)
         bytes[kCodeOffset + i] = code[i];
     return 1;
+}
+
+void FirmwareFileWriter::PlaceNote()
+{
+    if (settings.noteLeftOut)
+        return;
+    std::memcpy(&bytes[TestFileNote::kOffset], TestFileNote::kText, TestFileNote::kLength);
 }
 
 void FirmwareFileWriter::PlaceRecord()

@@ -1,5 +1,9 @@
 #include "ToolArguments.h"
 
+#include <cstdio>
+
+#include "TestFileNote.h"
+
 namespace {
 
 const long kFirmwareBytes = 65536;
@@ -46,8 +50,8 @@ int ParseNumber(const std::string& text, long limit, long* value)
 ToolArguments::ToolArguments()
     : verb(kHelp), fileSize(kFirmwareBytes), recordOffset(kDefaultRecordAt),
       markerOffset(kDefaultMarkerAt), vendor("NEMBRIKA"), product("CD-ROM RVX-4417K"),
-      revision("1.01"), formatByte(0x21), fillByte(kRamp), recordLeftOut(0), markerLeftOut(0),
-      recordGiven(0), markerGiven(0)
+      revision("1.01"), formatByte(0x21), fillByte(kRamp), overwrite(0), recordLeftOut(0),
+      markerLeftOut(0), noteLeftOut(0), recordGiven(0), markerGiven(0)
 {
 }
 
@@ -83,6 +87,10 @@ int ToolArguments::Parse(int argc, const char* const* argv)
         if (arg.size() > 1 && arg[0] == '-') {
             if (verb != kMake)
                 return Fail("info takes no options: '" + arg + "'");
+            if (arg == "--force") {
+                overwrite = 1;
+                continue;
+            }
             if (i + 1 >= argc)
                 return Fail("option " + arg + " needs a value");
             if (!ParseMakeOption(arg, argv[++i]))
@@ -123,7 +131,30 @@ int ToolArguments::PlaceFits()
     if (recordOffset != kNone && markerOffset != kNone &&
         markerOffset < recordOffset + kRecordBytes && recordOffset < markerOffset + kMarkerBytes)
         return Fail("the record and the marker overlap");
-    return 1;
+    return NoteFits();
+}
+
+// The note that marks the file as a test file is never covered: a file without it would
+// pass for firmware.
+int ToolArguments::NoteFits()
+{
+    const long noteAt = static_cast<long>(TestFileNote::kOffset);
+    const long noteEnd = noteAt + static_cast<long>(TestFileNote::kLength);
+    if (fileSize < noteEnd) {
+        noteLeftOut = 1;
+        return 1;
+    }
+    const char* covering = nullptr;
+    if (recordOffset != kNone && recordOffset < noteEnd && noteAt < recordOffset + kRecordBytes)
+        covering = "record";
+    else if (markerOffset != kNone && markerOffset < noteEnd &&
+             noteAt < markerOffset + kMarkerBytes)
+        covering = "marker";
+    if (covering == nullptr)
+        return 1;
+    char range[32];
+    std::snprintf(range, sizeof range, "0x%04lX-0x%04lX", noteAt, noteEnd - 1);
+    return Fail(std::string("the ") + covering + " would cover the test file's note at " + range);
 }
 
 int ToolArguments::ParseMakeOption(const std::string& name, const std::string& value)

@@ -1,6 +1,6 @@
-// zqxtool: makes firmware files for trying the downloader safely and shows what the
-// downloader would make of a firmware file.
-// Exit status: 0 success, 1 file rejected or I/O failure, 2 usage error.
+// zqxtool: makes test firmware files for trying the downloader on a simulated drive and
+// shows what the downloader would make of a firmware file.
+// Exit status: 0 success, 1 file rejected, file exists or I/O failure, 2 usage error.
 #include <cstdio>
 
 #include "FirmwareFileReport.h"
@@ -10,19 +10,24 @@
 namespace {
 
 const char kUsage[] =
-    "usage: zqxtool make FILE [options]   write a firmware file\n"
+    "usage: zqxtool make FILE [options]   write a test firmware file\n"
     "       zqxtool info FILE             show what the downloader reads from FILE\n"
     "       zqxtool --help                show this text\n"
     "\n"
-    "make writes a file of --size bytes (default 65536). The leading block 0x0000-0x07FF\n"
-    "holds 0xFF; the code part from 0x0800 on is filled by --fill, then --code is copied\n"
-    "to 0x0800, then the identification record and the protocol marker are put in.\n"
-    "The defaults make a file the downloader accepts for an RVX-4417K.\n"
+    "make writes a TEST file, never firmware: its code is a test pattern that leaves a\n"
+    "real drive unusable. Try the downloader with it on a simulated drive only.\n"
+    "The file has --size bytes (default 65536). The leading block 0x0000-0x07FF holds\n"
+    "0xFF and, at 0x0700, the note \"ZQXTOOL TEST FILE - NOT FIRMWARE.\" (the downloader\n"
+    "never sends this block); the code part from 0x0800 on is filled by --fill, then\n"
+    "--code is copied to 0x0800, then the identification record and the protocol marker\n"
+    "are put in. The defaults make a file the downloader accepts for an RVX-4417K.\n"
+    "An existing FILE is left alone: make fails unless --force is given.\n"
+    "  --force            replace FILE if it exists\n"
     "  --size N           file size, 0 to 67108864; below 65536 the downloader rejects it.\n"
     "                     A file too short for the record or the marker at its default\n"
     "                     offset goes without it; an offset given must fit.\n"
     "  --record-at N      offset of the 36-byte identification record, or 'none'\n"
-    "                     (default 0x0800)\n"
+    "                     (default 0x0800); neither it nor the marker may cover the note\n"
     "  --vendor TEXT      vendor identification, up to 8 characters (default NEMBRIKA)\n"
     "  --product TEXT     product identification, up to 16 characters\n"
     "                     (default 'CD-ROM RVX-4417K')\n"
@@ -39,11 +44,12 @@ const char kUsage[] =
     "info reads the first 65536 bytes as the downloader does and prints the panel's\n"
     "rows (FW Model Name with its blanks between quotes, FW Protocol, Check Sum), the\n"
     "16-bit sum the transfer sends behind the code part, and where the record and the\n"
-    "marker were found, and the verdict. A file the downloader rejects exits 1: one it\n"
-    "cannot read, or shorter than 65536 bytes, with the panel's message; one for another\n"
-    "drive or without the protocol marker, with its description and the verdict.\n"
+    "marker were found, whether it is a test file made here, and the verdict. A file\n"
+    "the downloader rejects exits 1: one it cannot read, or shorter than 65536 bytes,\n"
+    "with the panel's message; one for another drive or without the protocol marker,\n"
+    "with its description and the verdict.\n"
     "\n"
-    "Exit status: 0 success, 1 file rejected or I/O failure, 2 usage error.\n"
+    "Exit status: 0 success, 1 file rejected, file exists or I/O failure, 2 usage error.\n"
     "Example:\n"
     "  zqxtool make demo.zqx --revision 1.02\n"
     "  zqxtool info demo.zqx\n";
@@ -64,6 +70,10 @@ int RunMake(const ToolArguments& arguments)
     if (writer.bytes.size() < 65536)
         std::fprintf(stderr, "zqxtool: note: the downloader rejects files shorter than "
                              "65536 bytes\n");
+    std::fprintf(stderr,
+                 "zqxtool: warning: %s is a test file, not firmware: never flash a real drive "
+                 "with it\n",
+                 arguments.path.c_str());
     return 0;
 }
 
@@ -81,7 +91,8 @@ int RunInfo(const ToolArguments& arguments)
     report.Print(stdout);
     // The verdict line is the message: a file for another drive, or one without the
     // protocol marker, never reaches the transfer.
-    return report.Judge() == FirmwareFileReport::kFit ? 0 : 1;
+    const FirmwareFileReport::Verdict verdict = report.Judge();
+    return verdict == FirmwareFileReport::kFit || verdict == FirmwareFileReport::kTestFile ? 0 : 1;
 }
 
 } // namespace

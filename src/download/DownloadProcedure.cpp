@@ -47,8 +47,24 @@ void TraceFirmwareFile(const char* fileName, const FirmwareImage& firmware, bool
 } // namespace
 
 DownloadProcedure::DownloadProcedure(ScsiDevice* connection, FirmwareImage& image)
-    : device(connection), firmware(image)
+    : device(connection), firmware(image), hostAdapter(-1), hostTarget(-1)
 {
+}
+
+void DownloadProcedure::SetHostChoice(uint8_t adapter, uint8_t target)
+{
+    hostAdapter = adapter;
+    hostTarget = target;
+}
+
+int DownloadProcedure::HostChoiceIndex() const
+{
+    for (int i = 0; i < device->DriveCount(); ++i) {
+        const DriveEntry& entry = device->Drive(i);
+        if (entry.adapterId == hostAdapter && entry.targetId == hostTarget)
+            return IsExpectedIdentification(entry.modelName) ? i : -1;
+    }
+    return -1;
 }
 
 bool DownloadProcedure::LoadFirmwareFile(DownloadPanel& panel)
@@ -113,9 +129,11 @@ bool DownloadProcedure::ChooseDrive(DownloadPanel& panel, TextBuffer& modelRow)
     // Every found drive is prepared twice; the drive that answered is the candidate.
     int answered = 0;
     int chosen = -1;
+    bool tookProbe[ScsiDevice::kMaxDrives] = {};
     for (int l = 0; l < device->DriveCount(); ++l) {
         device->SelectDrive(static_cast<uint8_t>(l));
-        if (PrepareDrive())
+        tookProbe[l] = PrepareDrive();
+        if (tookProbe[l])
             ++answered;
         if (PrepareDrive() && answered == 1)
             chosen = l;
@@ -126,6 +144,14 @@ bool DownloadProcedure::ChooseDrive(DownloadPanel& panel, TextBuffer& modelRow)
     // and the firmware must not go to whichever drive happens to be selected.
     if (answered == 0)
         drive.protocolType40 = 0;
+
+    // The host named an RVX-4417K: no other drive may be written in its place.
+    int host = HostChoiceIndex();
+    if (host >= 0 && answered > 0 && (!tookProbe[host] || (answered == 1 && chosen != host))) {
+        TraceChoice(host, "the host's choice did not take the download: none written");
+        panel.SetStatus(kDriveMismatch);
+        return false;
+    }
 
     bool driveMismatch = false;
     if (answered == 1) {
@@ -143,13 +169,22 @@ bool DownloadProcedure::ChooseDrive(DownloadPanel& panel, TextBuffer& modelRow)
             return false;
         }
         modelRow.Append(" ").Append(entry.revision).Append("  ");
+        TraceChoice(chosen, "the one drive that took the download");
         PrepareDrive(); // its probe decides the drive's protocol from here on
+    } else if (answered >= 2 && host >= 0) {
+        device->SelectDrive(static_cast<uint8_t>(host));
+        driveMismatch = !PrepareDrive();
+        TraceChoice(host, driveMismatch ? "the host's choice, which failed its preparation"
+                                        : "the host's choice");
     } else if (answered >= 2) {
         bool found = false;
         for (int m = 0; m < device->DriveCount() && !found; ++m) {
             device->SelectDrive(static_cast<uint8_t>(m));
-            if (IsExpectedIdentification(device->Drive(m).modelName) && PrepareDrive())
+            if (IsExpectedIdentification(device->Drive(m).modelName) && PrepareDrive()) {
                 found = true;
+                TraceChoice(m, "the first RVX-4417K that took the download; the host named "
+                               "none of them");
+            }
         }
         driveMismatch = !found;
     }
@@ -161,6 +196,13 @@ bool DownloadProcedure::ChooseDrive(DownloadPanel& panel, TextBuffer& modelRow)
     }
     panel.SetRowState(kRowDriveModel, kRowPassed);
     return true;
+}
+
+void DownloadProcedure::TraceChoice(int index, const char* why) const
+{
+    const DriveEntry& entry = device->Drive(index);
+    Trace::Line("choice: drive %u:%u, %s", static_cast<unsigned>(entry.adapterId),
+                static_cast<unsigned>(entry.targetId), why);
 }
 
 bool DownloadProcedure::CheckProtocols(DownloadPanel& panel)

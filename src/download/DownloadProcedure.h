@@ -30,6 +30,12 @@ public:
     // check.
     DownloadProcedure(ScsiDevice* device, FirmwareImage& firmware);
 
+    // The drive the host asked for. When it is an RVX-4417K of the drive table, no other
+    // drive is written: it is chosen when it takes the download, and the attempt ends
+    // otherwise. Without one, or when it names no such drive, the first RVX-4417K that
+    // takes the download is chosen.
+    void SetHostChoice(uint8_t adapter, uint8_t target);
+
     // On the panel's thread, for "&Download", on rows already reset: reads the file named
     // in the panel, shows and checks file and drive, prepares the chosen drive and shows
     // the transfer as begun. True when the transfer may start; false when the attempt has
@@ -64,7 +70,14 @@ private:
     // when one drive answered.
     bool ChooseDrive(DownloadPanel& panel, TextBuffer& modelRow);
     bool CheckProtocols(DownloadPanel& panel);
+    // Which drive of the table was taken for the write, and why, into the trace.
+    void TraceChoice(int index, const char* why) const;
+
+    // The index in the drive table of the host's choice when it is an RVX-4417K, or -1.
+    int HostChoiceIndex() const;
 
     ScsiDevice* device;
     FirmwareImage& firmware;
+    int hostAdapter; // -1 without a choice
+    int hostTarget;
 };

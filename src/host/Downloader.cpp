@@ -130,6 +130,8 @@ bool Downloader::StartDownload()
     panel.ResetRows();
     panel.SetStatePicture(DownloaderDialog::kPictureLogo);
     DownloadProcedure procedure(drive->Device(), drive->Firmware());
+    procedure.SetHostChoice(static_cast<uint8_t>(hostParams.driveAddress & 0xFF),
+                            static_cast<uint8_t>((hostParams.driveAddress >> 8) & 0xFF));
     if (!procedure.CheckBeforeTransfer(panel))
         return false;
     if (!handoff.Start(hostParams.hostWindow, verifyTransfer)) {
@@ -145,6 +147,7 @@ void Downloader::ResumeTransferDisplay()
 {
     downloadUnderWay = true;
     panel.EnableButtons(false);
+    panel.ShowRows();
     DownloadProcedure::ShowTransferRunning(panel);
     panel.ResumeTransferTimer();
 }

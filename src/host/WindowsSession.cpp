@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <cstring>
+
+#include "base/AsciiText.h"
 #include "trace/Trace.h"
 
 void WindowsSession::RequestRestart()
@@ -36,8 +39,22 @@ bool WindowsSession::EnableShutdownPrivilege(bool windows9x)
     return error == ERROR_SUCCESS;
 }
 
+bool WindowsSession::RecordsOnly()
+{
+    char value[8] = "";
+    DWORD length = GetEnvironmentVariableA("KDLL_SESSION_REQUESTS", value, sizeof value);
+    if (length == 0 || length >= sizeof value)
+        return false;
+    UpperCase(value);
+    return std::strcmp(value, "TRACE") == 0;
+}
+
 void WindowsSession::RequestExit(unsigned flags, const char* what) const
 {
+    if (RecordsOnly()) {
+        Trace::Line("%s: recorded only, not requested (KDLL_SESSION_REQUESTS=trace)", what);
+        return;
+    }
     // Without the privilege an NT system ignores the request.
     if (!EnableShutdownPrivilege(isWindows9x)) {
         Trace::Line("%s: privilege refused, not requested", what);

@@ -19,6 +19,10 @@ private:
     // Asks Windows to end the session with the ExitWindowsEx flags, after the privilege;
     // what names the request in the trace.
     void RequestExit(unsigned flags, const char* what) const;
+    // For testing a host on a developer's own machine: the environment variable
+    // KDLL_SESSION_REQUESTS set to "trace" records each request in the trace instead of
+    // making it. Off unless set so.
+    static bool RecordsOnly();
 
     bool isWindows9x;
 };

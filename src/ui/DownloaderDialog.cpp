@@ -2,10 +2,18 @@
 // its message boxes, and the rows and status text it shows.
 #include "ui/DownloaderDialog.h"
 
+#include <cstring>
+
+#include "base/FormatText.h"
 #include "base/ProductInfo.h"
 #include "download/InfoRow.h"
+#include "kdll.h"
 #include "trace/Trace.h"
 #include "ui/resources/resource.h"
+
+// The linker's name for the start of the module this code is linked into: the library,
+// whose resources hold the panel's template, pictures and icons.
+extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace {
 
@@ -14,6 +22,20 @@ const int kStatePictureIds[DownloaderDialog::kPictureCount] = {IDB_LOGO, IDB_WAI
 const int kRowIconIds[4] = {IDI_ROW_IDLE, IDI_ROW_PASSED, IDI_ROW_FAILED, IDI_ROW_IN_PROGRESS};
 // Far more than the list can ever be tall: scrolls the newest row into view.
 const int kScrollToEnd = 32230;
+// The list's columns at 96 pixels per inch, the layout the panel was drawn for.
+const int kKeyColumnWidth = 115;
+const int kValueColumnWidth = 365;
+// What a key's cell holds besides its text: the 16-pixel row icon, the gaps around it and
+// the text's own margins.
+const int kKeyCellExtra = 16 + 4 + 12;
+
+// A module's name for the trace, or what stands in for it.
+void ModuleName(HINSTANCE module, char* name, DWORD size)
+{
+    DWORD length = GetModuleFileNameA(module, name, size);
+    if (length == 0 || length >= size)
+        FormatText(name, size, "no such module");
+}
 
 // Why the host sees no panel: most often the module handle it gave is not the library's
 // (its own, or null for the program), which holds no such dialog.
@@ -22,11 +44,9 @@ void TraceNotCreated(HINSTANCE module, int dialogTemplate, DWORD error)
     if (!Trace::IsOn())
         return;
     char path[MAX_PATH] = "";
-    DWORD length = GetModuleFileNameA(module, path, sizeof path);
+    ModuleName(module, path, sizeof path);
     Trace::Line("panel: not created: dialog %d of module %p ('%s'): error %lu", dialogTemplate,
-                static_cast<void*>(module),
-                length > 0 && length < sizeof path ? path : "no such module",
-                static_cast<unsigned long>(error));
+                static_cast<void*>(module), path, static_cast<unsigned long>(error));
 }
 
 } // namespace
@@ -36,6 +56,10 @@ DownloaderDialog::DownloaderDialog()
 {
     for (HBITMAP& picture : statePictures)
         picture = nullptr;
+    for (Row& row : rows) {
+        row.value[0] = '\0';
+        row.state = kRowIdle;
+    }
 }
 
 DownloaderDialog::~DownloaderDialog()
@@ -47,6 +71,18 @@ bool DownloaderDialog::Create(HINSTANCE moduleInstance, HWND parent, DLGPROC pro
                               LPARAM owner)
 {
     module = moduleInstance;
+    // A host that gives its own module, or null for its program, gets the panel all the
+    // same: the library holds it.
+    if (FindResourceA(module, MAKEINTRESOURCEA(IDD_DOWNLOADER), MAKEINTRESOURCEA(5)) == nullptr) {
+        HINSTANCE own = reinterpret_cast<HINSTANCE>(&__ImageBase);
+        if (Trace::IsOn()) {
+            char given[MAX_PATH] = "";
+            ModuleName(module, given, sizeof given);
+            Trace::Line("panel: dialog %d is not in module %p ('%s'): the library's own taken",
+                        IDD_DOWNLOADER, static_cast<void*>(module), given);
+        }
+        module = own;
+    }
     // The list view and the progress bar need their window classes; a host need not have
     // registered them.
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
@@ -72,8 +108,7 @@ bool DownloaderDialog::Create(HINSTANCE moduleInstance, HWND parent, DLGPROC pro
         if (infoList.InsertItem(row, kInfoRowKeys[row], kRowIdle) != -1)
             infoList.Scroll(0, kScrollToEnd);
     }
-    infoList.SetColumnWidth(0, 115);
-    infoList.SetColumnWidth(1, 365);
+    LayOutColumns();
 
     statusText = StaticTextControl(dialog, IDC_STATUS_TEXT);
     SetStatus("Ready.");
@@ -92,9 +127,35 @@ void DownloaderDialog::ShowTitle(HWND captionWindow) const
     SetWindowTextA(captionWindow, KDLL_PRODUCT_TITLE);
 }
 
+int DownloaderDialog::Scaled(int pixelsAt96)
+{
+    HDC screen = GetDC(nullptr);
+    if (screen == nullptr)
+        return pixelsAt96;
+    int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return MulDiv(pixelsAt96, dpi, 96);
+}
+
+void DownloaderDialog::LayOutColumns()
+{
+    // No key is cut: the column is as wide as the longest key needs in the list's font.
+    int keyWidth = Scaled(kKeyColumnWidth);
+    for (int row = 0; row < kInfoRowCount; ++row) {
+        int needed = infoList.GetStringWidth(kInfoRowKeys[row]) + Scaled(kKeyCellExtra);
+        if (needed > keyWidth)
+            keyWidth = needed;
+    }
+    infoList.SetColumnWidth(0, keyWidth);
+    infoList.SetColumnWidth(1, Scaled(kValueColumnWidth));
+}
+
 int DownloaderDialog::Show(int x, int y, int width, int height)
 {
-    MoveWindow(dialog, x, y, width, height, FALSE);
+    RECT own = {0, 0, KDLL_PANEL_WIDTH_DLU, KDLL_PANEL_HEIGHT_DLU};
+    MapDialogRect(dialog, &own);
+    MoveWindow(dialog, x, y, width > 0 ? width : own.right, height > 0 ? height : own.bottom,
+               FALSE);
     return ShowWindow(dialog, SW_SHOWNORMAL);
 }
 
@@ -174,8 +235,18 @@ void DownloaderDialog::ResetRows()
     }
 }
 
+void DownloaderDialog::ShowRows()
+{
+    for (int row = 0; row < kInfoRowCount; ++row) {
+        infoList.SetCell(row, 1, rows[row].value);
+        infoList.SetItemImage(row, rows[row].state);
+    }
+    InvalidateRect(infoList.GetHandle(), nullptr, TRUE);
+}
+
 void DownloaderDialog::SetRowState(InfoRow row, RowState state)
 {
+    rows[row].state = state;
     if (dialog == nullptr)
         return;
     Trace::Line("row %d '%s' %s", row, kInfoRowKeys[row], kRowStateNames[state]);
@@ -187,6 +258,7 @@ void DownloaderDialog::SetRowState(InfoRow row, RowState state)
 
 void DownloaderDialog::SetRowValue(InfoRow row, const char* text)
 {
+    FormatText(rows[row].value, sizeof rows[row].value, "%s", text);
     if (dialog == nullptr)
         return;
     Trace::Line("row %d value '%s'", row, text);

@@ -40,7 +40,8 @@ public:
     HWND Window() const { return dialog; }
     // The product's title on the host's caption window.
     void ShowTitle(HWND captionWindow) const;
-    // Places the dialog in the parent's client area and shows it; ShowWindow's answer.
+    // Places the dialog in the parent's client area and shows it; ShowWindow's answer. A
+    // width or height of 0 or less is the panel's own, its template's size in pixels.
     int Show(int x, int y, int width, int height);
     // Destroys the dialog and releases its pictures; non-zero when it was destroyed or
     // there was none. When the window cannot be destroyed (from another thread) the panel
@@ -62,6 +63,8 @@ public:
 
     // The information list's rows, all idle and empty.
     void ResetRows();
+    // Draws the rows as they were last set, on this panel or on one closed since.
+    void ShowRows();
 
     // The panel the download procedure reports to; nothing without a panel.
     void SetRowState(InfoRow row, RowState state) override;
@@ -97,8 +100,20 @@ public:
 private:
     friend struct LibraryInternals; // the tests' view of the private state
 
+    // One row of the information list as it was last set; it outlives the panel.
+    struct Row {
+        char value[ListViewControl::kCellTextSize];
+        RowState state;
+    };
+
+    // Lays the list's columns out for the screen's pixels per inch and the list's font.
+    void LayOutColumns();
+    // A length in pixels of the layout drawn for 96 pixels per inch, on this screen.
+    static int Scaled(int pixelsAt96);
+
     HINSTANCE module; // the module the template, pictures and icons come from
     HWND dialog;
+    Row rows[kInfoRowCount];
     ListViewControl infoList;
     StaticTextControl statusText;
     HWND progressBar;

@@ -20,9 +20,11 @@ void DownloaderDialog::CreateProgressBar(int row)
     RECT cell = {};
     if (!infoList.GetSubItemRect(row, 1, &cell)) // the value cell
         return;
+    // At most 150 pixels at 96 pixels per inch, more on a denser screen.
+    int maxWidth = Scaled(kMaxBarWidth);
     int width = cell.right - cell.left;
-    if (width > kMaxBarWidth)
-        width = kMaxBarWidth;
+    if (width > maxWidth)
+        width = maxWidth;
     progressBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE | PBS_SMOOTH,
                                   cell.left, cell.top, width, cell.bottom - cell.top,
                                   infoList.GetHandle(), nullptr, module, nullptr);

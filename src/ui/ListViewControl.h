@@ -6,6 +6,9 @@
 
 class ListViewControl {
 public:
+    // The longest cell text the panel keeps, its NUL included.
+    enum { kCellTextSize = 80 };
+
     ListViewControl() : window(nullptr) {}
     ListViewControl(HWND parentWindow, int controlId) : window(GetDlgItem(parentWindow, controlId))
     {
@@ -35,6 +38,12 @@ public:
     void SetSmallImageList(HIMAGELIST images)
     {
         SendMessageA(window, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
+    }
+    // LVM_GETSTRINGWIDTH: the text's width in the list's font, without the cell's margins.
+    int GetStringWidth(const char* text) const
+    {
+        return static_cast<int>(
+            SendMessageA(window, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(text)));
     }
     // LVM_SCROLL, in pixels.
     bool Scroll(int dx, int dy) { return SendMessageA(window, LVM_SCROLL, dx, dy) != 0; }

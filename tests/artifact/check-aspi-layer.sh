@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# check-aspi-layer.sh OBJDUMP DLL: our WNASPI32.dll is a 32-bit DLL that exports exactly
+# check-aspi-layer.sh OBJDUMP DLL [FORMAT]: our WNASPI32.dll is a 32-bit DLL (FORMAT
+# pei-i386, the default; pei-x86-64 for the 64-bit one) that exports exactly
 # GetASPI32SupportInfo at ordinal 1 and SendASPI32Command at ordinal 2, undecorated
 # (cdecl). Its imports are checked function by function with every shipped binary
 # (check-imports.py): only what Windows 98 SE and NT 4.0 both implement, so nothing that
@@ -7,12 +8,13 @@
 set -euo pipefail
 objdump=$1
 dll=$2
+format=${3:-pei-i386}
 dump=$("$objdump" -p "$dll")
 fail=0
 
 file_format=$(printf '%s\n' "$dump" | sed -n 's/.*file format \(.*\)/\1/p' | head -n1)
-if [ "$file_format" != "pei-i386" ]; then
-    echo "FAIL: $dll is '$file_format', not a 32-bit Windows DLL"
+if [ "$file_format" != "$format" ]; then
+    echo "FAIL: $dll is '$file_format', not '$format'"
     fail=1
 fi
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# check-dll.sh OBJDUMP DLL SYMBOLS: the product DLL exports exactly the four entry points
+# check-dll.sh OBJDUMP DLL SYMBOLS [FORMAT]: the product DLL (FORMAT pei-i386, the default)
+# or the 64-bit one (pei-x86-64) exports exactly the four entry points
 # under their undecorated names and imports nothing but Windows system DLLs. WNASPI32.dll
 # in particular must not be imported: it is loaded at run time, so that a machine without
 # an ASPI layer still loads the library. It ships stripped, within its size budget, and
@@ -8,13 +9,14 @@ set -euo pipefail
 objdump=$1
 dll=$2
 symbols=$3
+format=${4:-pei-i386}
 dump=$("$objdump" -p "$dll")
 fail=0
 max_size=131072
 
 file_format=$(printf '%s\n' "$dump" | sed -n 's/.*file format \(.*\)/\1/p' | head -n1)
-if [ "$file_format" != "pei-i386" ]; then
-    echo "FAIL: $dll is '$file_format', not a 32-bit Windows DLL"
+if [ "$file_format" != "$format" ]; then
+    echo "FAIL: $dll is '$file_format', not '$format'"
     fail=1
 fi
 

@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
-"""check-imports.py OBJDUMP FUNCTIONS STUBS BINARY...
+"""check-imports.py OBJDUMP FUNCTIONS[,FUNCTIONS...] STUBS BINARY...
 
 Every function that a shipped i686 binary imports must be one that Windows 98 SE and
 Windows NT 4.0 SP6 both implement (FUNCTIONS), or one that Windows 9x has only as a
 failing stub and whose failure is harmless there (STUBS, one reason per line). Anything
-else would keep the binary from loading on one of them, or fail there unnoticed."""
+else would keep the binary from loading on one of them, or fail there unnoticed. The
+64-bit libraries are held to the same lists plus the one of the 64-bit Windows they
+need (several FUNCTIONS lists, separated by commas)."""
 import subprocess
 import sys
 from pathlib import Path
@@ -73,8 +75,11 @@ def imported_functions(objdump, binary):
     return pairs
 
 
-def main(objdump, functions_path, stubs_path, binaries):
-    known = read_functions(functions_path)
+def main(objdump, functions_paths, stubs_path, binaries):
+    known = set()
+    for path in functions_paths.split(","):
+        known |= read_functions(path)
+    lists = " and ".join(Path(p).name for p in functions_paths.split(","))
     stubs, faults = read_stubs(stubs_path)
     for fault in faults:
         print("FAIL: " + fault)
@@ -87,8 +92,7 @@ def main(objdump, functions_path, stubs_path, binaries):
         if not pairs:
             bad = [("(none)", "no import table found")]
         for dll, function in bad:
-            print(f"FAIL: {name} imports {dll} {function}: not on the list of functions "
-                  f"that Windows 98 SE and NT 4.0 SP6 implement")
+            print(f"FAIL: {name} imports {dll} {function}: not on {lists}")
         for pair in sorted(p for p in pairs if stub_for(stubs, p, name) is not None):
             print(f"{name}: {pair[0]} {pair[1]} is a stub on Windows 9x: "
                   f"{stub_for(stubs, pair, name)}")

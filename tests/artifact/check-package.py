@@ -1,15 +1,22 @@
 #!/usr/bin/env python3
-"""check-package.py ZIP VERSION PRODUCT BUILT_DLL CC CXX RC OBJDUMP FILE...
+"""check-package.py ZIP VERSION PRODUCT LLD_LINK CMAKE X86_TOOLCHAIN X64_TOOLCHAIN
+                    SAME FILE...
 
-Unpacks the package as a host developer gets it and checks it: exactly the files FILE...
-under one top folder; SHA256SUMS.txt right for every one of them; a version resource in
-every .dll and .exe with VERSION and PRODUCT; kdll.dll the one the build made; the notes
-naming the version; rvxflash.exe a GUI program whose manifest asks for administrator
-rights, common controls 6 and DPI awareness; include/kdll.h compiling as C89 and as C++,
-and a program built against it and lib/libkdll.dll.a importing the four exports from
-kdll.dll; the sample host (sample/) compiling as C89 with its resources into such a
-program, against the unpacked files alone."""
+Unpacks the package as a user and a host developer get it and checks it: exactly the
+files FILE... under one top folder; SHA256SUMS.txt right for every one of them; a version
+resource with VERSION and PRODUCT in every .dll and .exe; the files that SAME names
+(FILE=BUILT,...) the ones the build made; every binary stripped but those of
+developers/symbols/, and x64 in the x64 folders, x86 elsewhere; the notes naming the
+version; rvxflash.exe a GUI program whose manifest asks for administrator rights, common
+controls 6 and DPI awareness, aspiinfo.exe one whose manifest asks for administrator
+rights. Then for each width, with the compilers of its toolchain file and against the
+unpacked files alone: include/kdll.h compiling as C89 and as C++ into a program that
+imports the four exports through libkdll.dll.a, and as C89 into one that lld-link links
+with kdll.lib; kdll.h stopping a compile of the other width; the sample host built by
+its CMakeLists.txt with find_package(kdll) into a GUI program with its manifest that
+imports the four exports, kdll.dll beside it."""
 import hashlib
+import re
 import struct
 import subprocess
 import sys
@@ -19,11 +26,15 @@ from pathlib import Path
 
 SIGNATURE = "VS_VERSION_INFO".encode("utf-16-le")
 
-# A host as kdll.h describes it: every export, the parameter block of nine words.
+# A host as kdll.h describes it: every export, the parameter block of nine words (the
+# handles of 8 bytes in the 64-bit build). ENTRY: lld-link's, without any C runtime.
 HOST_PROGRAM = r"""
 #include "kdll.h"
-typedef char params_are_nine_words[sizeof(KdllParams) == 36 ? 1 : -1];
-int main(void)
+typedef char params_are_nine_words[sizeof(KdllParams) == (sizeof(void*) == 4 ? 36 : 56) ? 1 : -1];
+#ifndef ENTRY
+#define ENTRY main
+#endif
+int ENTRY(void)
 {
     KdllParams params;
     KDLL_CreateFn create = KDLL_Create;
@@ -38,25 +49,14 @@ int main(void)
 """
 EXPORTS = {"KDLL_Create", "KDLL_Open", "KDLL_Close", "KDLL_Destroy"}
 
-# The one call the sample makes besides kdll.h, as a host that knows its drive answers it.
-CHOOSE_DRIVE = r"""
-#include "DriveChoice.h"
-int ChooseDrive(const char* wanted, ChosenDrive* drive)
-{
-    (void)wanted;
-    drive->address = 0x0100;
-    lstrcpyA(drive->name, "0:1:0");
-    return 1;
-}
-"""
-# What the program's manifest must ask Windows for.
-MANIFEST_PARTS = {
-    "administrator rights": 'level="requireAdministrator"',
+# What the programs' manifests must ask Windows for, and their subsystems (GUI, console).
+ADMINISTRATOR = {"administrator rights": 'level="requireAdministrator"'}
+MANIFEST_PARTS = dict(ADMINISTRATOR, **{
     "common controls 6": 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"',
-    "DPI awareness": ">true</dpiAware>",
-}
-PROGRAM = "rvxflash.exe"
-SUBSYSTEM_GUI = 2
+    "DPI awareness": ">true</dpiAware>"})
+PROGRAMS = {"rvxflash.exe": (2, MANIFEST_PARTS), "aspiinfo.exe": (3, ADMINISTRATOR)}
+MACHINES = {"x86": 0x14C, "x64": 0x8664}
+LLD_LINK = {"x86": ["/machine:x86", "/safeseh:no"], "x64": ["/machine:x64"]}
 
 
 def version_strings(data):
@@ -90,6 +90,13 @@ def version_strings(data):
     ms, ls = struct.unpack_from("<II", data, value_at + 8)
     fixed = f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}"
     return fixed, texts
+
+
+def pe_machine_and_symbols(data):
+    """The PE machine type, and whether the file has COFF symbols (is not stripped)."""
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    machine, symbols = struct.unpack_from("<H10xI", data, pe + 4)
+    return machine, symbols != 0
 
 
 def pe_subsystem_and_manifest(data):
@@ -133,16 +140,16 @@ def pe_subsystem_and_manifest(data):
     return subsystem, data[start:start + size].decode("utf-8", errors="replace")
 
 
-def check_program(name, data):
-    """The end user's program: a GUI program whose manifest asks for what it needs."""
+def check_program(name, data, wanted=2, parts=MANIFEST_PARTS):
+    """A program of subsystem wanted whose manifest asks for parts."""
     subsystem, manifest = pe_subsystem_and_manifest(data)
     faults = []
-    if subsystem != SUBSYSTEM_GUI:
-        faults.append(f"{name}: subsystem {subsystem}, expected {SUBSYSTEM_GUI} (GUI)")
+    if subsystem != wanted:
+        faults.append(f"{name}: subsystem {subsystem}, expected {wanted}")
     if manifest is None:
         return faults + [f"{name}: no manifest (resource 1 of type 24)"]
     text = " ".join(manifest.split())
-    for what, part in MANIFEST_PARTS.items():
+    for what, part in parts.items():
         if part not in text:
             faults.append(f"{name}: the manifest does not ask for {what} ({part})")
     return faults
@@ -166,51 +173,64 @@ def imports_of_kdll(objdump, program):
     return names
 
 
-def link_host(command, what, objdump, program):
-    """Runs the compiler's command that makes program; the faults: what failed, or a
-    program that does not import exactly the four exports from kdll.dll."""
-    run = subprocess.run(command + ["-o", str(program)], capture_output=True, text=True)
-    if run.returncode != 0:
-        return [f"{what}: {run.stderr.strip()}"]
+def link_host(commands, what, objdump, program):
+    """Runs the commands that make program; the faults: what failed, or a program that
+    does not import exactly the four exports from kdll.dll."""
+    for command in commands:
+        run = subprocess.run(command, capture_output=True, text=True)
+        if run.returncode != 0:
+            return [f"{what}: {(run.stderr or run.stdout).strip()[-2000:]}"]
     names = imports_of_kdll(objdump, program)
     if names != EXPORTS:
         return [f"{what}: the program imports {sorted(names)} from kdll.dll"]
     return []
 
 
-def build_host(compiler, standard, source_name, include, lib, work, objdump):
-    """Compiles the host program with the package's header and links it against the
-    import library; returns the faults found."""
-    source = work / source_name
+def build_hosts(arch, toolchain, lld_link, cmake, top, work):
+    """Builds hosts of the width arch with the tools of its toolchain file against the
+    package alone; returns the faults found."""
+    cc, cxx, objdump = [re.search(rf"set\({name} (\S+)\)", Path(toolchain).read_text())[1]
+                        for name in ("CMAKE_C_COMPILER", "CMAKE_CXX_COMPILER", "KDLL_OBJDUMP")]
+    developers = top / "developers"
+    lib = developers / "lib" / arch
+    source = work / f"host-{arch}.c"
     source.write_text(HOST_PROGRAM)
-    return link_host([compiler, f"-std={standard}", "-pedantic", "-Wall", "-Wextra", "-Werror",
-                      "-I", str(include), str(source), str(lib)], f"kdll.h as {standard}",
-                     objdump, work / (source_name + ".exe"))
+    flags = ["-pedantic", "-Wall", "-Wextra", "-Werror", "-I", str(developers / "include"),
+             str(source)] + (["-DKDLL_X64"] if arch == "x64" else [])
+    faults = []
+    for compiler, standard in ((cc, "c89"), (cxx, "c++98")):
+        program = work / f"host-{arch}-{standard}.exe"
+        faults += link_host([[compiler, f"-std={standard}"] + flags +
+                             [str(lib / "libkdll.dll.a"), "-o", str(program)]],
+                            f"{arch}: kdll.h as {standard}", objdump, program)
+    obj, program = work / f"host-{arch}.o", work / f"host-{arch}-lld.exe"
+    faults += link_host([[cc, "-std=c89", "-O2", "-c", "-DENTRY=HostEntry", "-o", str(obj)] +
+                         flags,
+                         [lld_link, "/entry:HostEntry", "/subsystem:console", "/nodefaultlib",
+                          str(obj), str(lib / "kdll.lib"), f"/out:{program}"] + LLD_LINK[arch]],
+                        f"{arch}: kdll.lib with lld-link", objdump, program)
+    other = [f for f in flags if f != "-DKDLL_X64"] + ([] if arch == "x64" else ["-DKDLL_X64"])
+    run = subprocess.run([cc, "-fsyntax-only"] + other, capture_output=True, text=True)
+    if run.returncode == 0 or '#error "kdll.h:' not in run.stderr:
+        faults.append(f"{arch}: kdll.h let a compile of the other width pass")
+
+    build = work / f"sample-{arch}"
+    program = build / "FlashHost.exe"
+    faults += link_host([[cmake, "-S", str(developers / "sample"), "-B", str(build), "-G",
+                          "Ninja", f"-DCMAKE_TOOLCHAIN_FILE={toolchain}",
+                          f"-DCMAKE_PREFIX_PATH={developers}",
+                          "-DCMAKE_C_FLAGS=-pedantic -Wall -Wextra -Werror"],
+                         [cmake, "--build", str(build)]],
+                        f"{arch}: the sample with find_package(kdll)", objdump, program)
+    if program.exists():
+        faults += check_program(f"{arch}: the sample", program.read_bytes())
+        beside, shipped = build / "kdll.dll", developers / "bin" / arch / "kdll.dll"
+        if not beside.exists() or beside.read_bytes() != shipped.read_bytes():
+            faults.append(f"{arch}: the sample has not kdll.dll of bin/{arch} beside it")
+    return faults
 
 
-def build_sample(compiler, rc, top, work, objdump):
-    """Builds the sample host as its opening comment says, with nothing but the package;
-    returns the faults found."""
-    sample = top / "sample"
-    choose = work / "choose.c"
-    choose.write_text(CHOOSE_DRIVE)
-    resources = work / "sample-res.o"
-    program = work / "sample.exe"
-    run = subprocess.run([rc, str(sample / "FlashHost.rc"), "-O", "coff", "-o", str(resources)],
-                         capture_output=True, text=True, cwd=sample)
-    if run.returncode != 0:
-        return [f"sample/FlashHost.rc: {run.stderr.strip()}"]
-    faults = link_host([compiler, "-std=c89", "-pedantic", "-Wall", "-Wextra", "-Werror",
-                        "-mwindows", "-I", str(top / "include"), "-I", str(sample),
-                        str(sample / "FlashHost.c"), str(choose), str(resources),
-                        str(top / "lib" / "libkdll.dll.a"), "-lcomctl32"],
-                       "sample/FlashHost.c as C89", objdump, program)
-    if faults:
-        return faults
-    return check_program("the sample built from the package", program.read_bytes())
-
-
-def check(zip_path, version, product, built_dll, cc, cxx, rc, objdump, expected, work):
+def check(zip_path, version, product, lld_link, cmake, toolchains, same, expected, work):
     faults = []
     with zipfile.ZipFile(zip_path) as archive:
         names = [n for n in archive.namelist() if not n.endswith("/")]
@@ -241,46 +261,53 @@ def check(zip_path, version, product, built_dll, cc, cxx, rc, objdump, expected,
     for name in files:
         if not name.endswith((".dll", ".exe")):
             continue
-        fixed, texts = version_strings((top / name).read_bytes())
+        data = (top / name).read_bytes()
+        fixed, texts = version_strings(data)
         want = {"FileVersion": version, "ProductVersion": version, "ProductName": product,
                 "OriginalFilename": Path(name).name}
         got = {k: texts.get(k) for k in want}
         if fixed != numeric_version(version) or got != want:
             faults.append(f"{name}: version {fixed} {got}, expected "
                           f"{numeric_version(version)} {want}")
+        machine, symbols = pe_machine_and_symbols(data)
+        if machine != MACHINES["x64" if "/x64/" in name else "x86"]:
+            faults.append(f"{name}: machine {machine:#x}, not of its folder's width")
+        if symbols != name.startswith("developers/symbols/"):
+            faults.append(f"{name}: {'has' if symbols else 'lacks'} its symbols")
 
-    faults += check_program(PROGRAM, (top / PROGRAM).read_bytes())
-    if (top / "kdll.dll").read_bytes() != Path(built_dll).read_bytes():
-        faults.append("kdll.dll in the zip is not the one the build made")
-    for note in ("README.txt", "FLASHING.txt"):
+    for name, (subsystem, parts) in PROGRAMS.items():
+        faults += check_program(name, (top / name).read_bytes(), subsystem, parts)
+    for name, built in (pair.split("=", 1) for pair in same.split(",")):
+        if (top / name).read_bytes() != Path(built).read_bytes():
+            faults.append(f"{name} in the zip is not {built}, the one the build made")
+    for note in ("developers/README.txt", "FLASHING.txt"):
         if version not in (top / note).read_text(errors="replace"):
             faults.append(f"{note} does not name version {version}")
 
-    include, lib = top / "include", top / "lib" / "libkdll.dll.a"
-    faults += build_host(cc, "c89", "host.c", include, lib, work, objdump)
-    faults += build_host(cxx, "c++98", "host.cpp", include, lib, work, objdump)
-    faults += build_sample(cc, rc, top, work, objdump)
+    for arch, toolchain in zip(("x86", "x64"), toolchains):
+        faults += build_hosts(arch, toolchain, lld_link, cmake, top, work)
     return faults
 
 
 def main(argv):
-    zip_path, version, product, built_dll, cc, cxx, rc, objdump = argv[:8]
+    zip_path, version, product, lld_link, cmake, x86, x64, same = argv[:8]
     expected = argv[8:]
     if not Path(zip_path).exists():
         print(f"FAIL: {zip_path} not found: scripts/package.sh makes it")
         print("0 passed, 1 failed")
         return 1
     with tempfile.TemporaryDirectory() as work:
-        faults = check(zip_path, version, product, built_dll, cc, cxx, rc, objdump, expected,
+        faults = check(zip_path, version, product, lld_link, cmake, (x86, x64), same, expected,
                        Path(work))
     for fault in faults:
         print("FAIL: " + fault)
     if faults:
         print("0 passed, 1 failed")
         return 1
-    print(f"{Path(zip_path).name}: {len(expected)} files, sums and versions right; "
-          f"{PROGRAM} a GUI program with its manifest; kdll.h builds as C89 and C++ and the "
-          f"sample as C89 against the import library")
+    print(f"{Path(zip_path).name}: {len(expected)} files, sums, versions, widths and symbols "
+          f"right; the programs' manifests; for x86 and x64: kdll.h as C89 and C++ with "
+          f"libkdll.dll.a, kdll.lib with lld-link, the other width stopped, the sample with "
+          f"find_package(kdll)")
     print("1 passed, 0 failed")
     return 0
 

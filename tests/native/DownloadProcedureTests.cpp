@@ -14,18 +14,27 @@ namespace {
 using namespace download;
 
 const char kOneDrive[] = "adapters 1\ndevice 0 1 rvx\n";
+const char kTwoDrives[] =
+    "adapters 2\ndevice 0 1 rvx revision 1.00\ndevice 1 0 rvx revision 0.99\n";
+const char kTwoDrivesHostRefuses[] = "adapters 2\ndevice 0 1 rvx revision 1.00\n"
+                                     "device 1 0 rvx revision 0.99\nfault 1 0 probe reject\n";
+
+// commands, then times preparations (probe, lock, unload) of the drive at at.
+std::vector<std::string> Preparations(std::vector<std::string> commands, const char* at, int times)
+{
+    for (int i = 0; i < times; ++i) {
+        commands.push_back(At(at, kProbe));
+        commands.push_back(At(at, kPrevent));
+        commands.push_back(At(at, kUnload));
+    }
+    return commands;
+}
 
 // The INQUIRY of the selected drive, then two preparations of every drive that takes the
 // probe and a third of the one chosen.
 std::vector<std::string> ChecksOfOneDrive()
 {
-    std::vector<std::string> commands = {At("0:1", kInquiry)};
-    for (int i = 0; i < 3; ++i) {
-        commands.push_back(At("0:1", kProbe));
-        commands.push_back(At("0:1", kPrevent));
-        commands.push_back(At("0:1", kUnload));
-    }
-    return commands;
+    return Preparations({At("0:1", kInquiry)}, "0:1", 3);
 }
 
 std::string FileRow(const char* product, const char* revision)
@@ -51,6 +60,8 @@ TEST(DownloadProcedure, ChecksBeforeTheTransfer)
         std::vector<std::string> statuses;
         std::vector<std::string> commands;
         std::string rows;
+        int hostAdapter = -1; // the host's choice of drive, if any
+        int hostTarget = -1;
     } cases[] = {
         {"the drive takes the download",
          kOneDrive,
@@ -110,6 +121,35 @@ TEST(DownloadProcedure, ChecksBeforeTheTransfer)
          {kReading, kCheckProtocol, kProtocolMismatch},
          {At("0:1", kInquiry), At("0:1", kProbe), At("0:1", kProbe)},
          taken + "3: '" + model + "' passed\n4: 'Unkown' failed\n5: '' idle\n6: '' idle\n"},
+        // Two RVX-4417K: the host's choice is written, not the first one found.
+        {"the host's choice of two",
+         kTwoDrives,
+         standard,
+         true,
+         true,
+         1,
+         {kReading, kCheckProtocol, kTransferCode, kDownloading},
+         Preparations(Preparations(Preparations({At("1:0", kInquiry)}, "0:1", 2), "1:0", 2), "1:0",
+                      1),
+         taken + "3: '" + model +
+             "' passed\n4: 'VEXO Type 4.0' passed\n5: 'Done' passed\n"
+             "6: '' in progress\n",
+         1,
+         0},
+        // The host's choice does not take the download: no other drive is written instead.
+        {"the host's choice refuses the probe",
+         kTwoDrivesHostRefuses,
+         standard,
+         true,
+         true,
+         0,
+         {kReading, kDriveMismatch},
+         {At("1:0", kInquiry), At("0:1", kProbe), At("0:1", kPrevent), At("0:1", kUnload),
+          At("0:1", kProbe), At("0:1", kPrevent), At("0:1", kUnload), At("1:0", kProbe),
+          At("1:0", kProbe)},
+         taken + "3: '' idle\n4: '' idle\n5: '' idle\n6: '' idle\n",
+         1,
+         0},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -117,7 +157,15 @@ TEST(DownloadProcedure, ChecksBeforeTheTransfer)
         ASSERT_EQ("", rig.configureError);
         if (c.named)
             rig.NameFile(c.file);
-        EXPECT_EQ(c.result, rig.Procedure(c.withDevice).CheckBeforeTransfer(rig));
+        DownloadProcedure procedure = rig.Procedure(c.withDevice);
+        if (c.hostAdapter >= 0) {
+            // As the library opens its panel: the presence check goes to the host's drive.
+            rig.device->SetAdapter(static_cast<uint8_t>(c.hostAdapter))
+                .SetTarget(static_cast<uint8_t>(c.hostTarget));
+            procedure.SetHostChoice(static_cast<uint8_t>(c.hostAdapter),
+                                    static_cast<uint8_t>(c.hostTarget));
+        }
+        EXPECT_EQ(c.result, procedure.CheckBeforeTransfer(rig));
         EXPECT_EQ(c.statuses, rig.statuses);
         EXPECT_EQ(c.commands, rig.Commands());
         EXPECT_EQ(c.rows, rig.RowsText());

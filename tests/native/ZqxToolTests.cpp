@@ -29,10 +29,15 @@ struct RunResult {
     std::string err;
 };
 
+// Emptied once per run: make leaves existing files alone.
 std::string TestDir()
 {
-    const std::string dir = std::string(KDLL_BINARY_DIR) + "/test-files/zqxtool";
-    std::filesystem::create_directories(dir);
+    static const std::string dir = [] {
+        const std::string path = std::string(KDLL_BINARY_DIR) + "/test-files/zqxtool";
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+        return path;
+    }();
     return dir;
 }
 
@@ -120,6 +125,9 @@ std::string Slice(const std::vector<uint8_t>& bytes, size_t from, size_t count)
     return std::string(bytes.begin() + from, bytes.begin() + from + count);
 }
 
+const char kTestFileVerdict[] = "a test file made by zqxtool: the downloader takes it for an "
+                                "RVX-4417K, but never flash a real drive with it";
+
 } // namespace
 
 TEST(ZqxToolMake, DefaultsGiveAFileTheDownloaderAcceptsForTheDrive)
@@ -134,12 +142,17 @@ TEST(ZqxToolMake, DefaultsGiveAFileTheDownloaderAcceptsForTheDrive)
     EXPECT_EQ(0, std::memcmp(head, &bytes[0x0800], 5)) << "record at 0x0800";
     EXPECT_EQ("NEMBRIKACD-ROM RVX-4417K1.01", Slice(bytes, 0x0808, 28));
     EXPECT_EQ("__ZQTYPE40__", Slice(bytes, 0x0840, 12));
-    for (size_t i = 0; i < 0x0800; ++i) {
+    // The leading block, never sent to the drive, says what the file is.
+    const std::string note = "ZQXTOOL TEST FILE - NOT FIRMWARE.\r\nMade by zqxtool";
+    EXPECT_EQ(note, Slice(bytes, 0x0700, note.size()));
+    for (size_t i = 0; i < 0x0700; ++i) {
         if (bytes[i] != 0xFF) {
             ADD_FAILURE() << "leading block byte " << i << " is " << int(bytes[i]);
             break;
         }
     }
+    EXPECT_NE(std::string::npos, made.err.find("test file, not firmware: never flash a real drive"))
+        << made.err;
 
     std::unique_ptr<FirmwareImage> firmware(new FirmwareImage());
     const char* message = nullptr;
@@ -156,7 +169,8 @@ TEST(ZqxToolMake, DefaultsGiveAFileTheDownloaderAcceptsForTheDrive)
     EXPECT_EQ(Hex4(Sum(bytes, 0x0800, 65536)), Row(info.out, "Transfer sum").substr(0, 4));
     EXPECT_EQ("at 0x0800", Row(info.out, "Record"));
     EXPECT_EQ("at 0x0840", Row(info.out, "Marker"));
-    EXPECT_EQ("fit for an RVX-4417K", Row(info.out, "Verdict"));
+    EXPECT_EQ("yes: \"ZQXTOOL TEST FILE - NOT FIRMWARE.\" at 0x0700", Row(info.out, "Test file"));
+    EXPECT_EQ(kTestFileVerdict, Row(info.out, "Verdict"));
 }
 
 TEST(ZqxToolMake, OptionsShapeTheFile)
@@ -224,7 +238,7 @@ TEST(ZqxToolMake, OptionsShapeTheFile)
         EXPECT_EQ(c.size, bytes.size()) << c.name;
         const RunResult info = RunTool({"info", file});
         EXPECT_EQ(c.infoExit, info.exitCode) << c.name << ": " << info.err;
-        EXPECT_EQ(c.infoExit == 0, Row(info.out, "Verdict") == "fit for an RVX-4417K")
+        EXPECT_EQ(c.infoExit == 0, Row(info.out, "Verdict") == kTestFileVerdict)
             << c.name << ": " << Row(info.out, "Verdict");
         EXPECT_EQ(c.model, Row(info.out, "FW Model Name")) << c.name;
         EXPECT_EQ(c.protocol, Row(info.out, "FW Protocol")) << c.name;
@@ -316,6 +330,9 @@ TEST(ZqxToolInfo, RejectedFilesGetTheDownloadersMessage)
 TEST(ZqxToolCommandLine, ExitStatusFollowsTheConventions)
 {
     const std::string file = Path("cli.zqx");
+    // A file of the user's own, which make must not replace unless told.
+    const std::string existing = Path("existing.zqx");
+    std::ofstream(existing) << "keep";
     struct {
         const char* name;
         std::vector<std::string> args;
@@ -344,6 +361,15 @@ TEST(ZqxToolCommandLine, ExitStatusFollowsTheConventions)
         {"record past the end", {"make", file, "--record-at", "65501"}, 2, "does not fit"},
         {"marker past the end", {"make", file, "--marker-at", "65525"}, 2, "does not fit"},
         {"record and marker overlap", {"make", file, "--marker-at", "0x0820"}, 2, "overlap"},
+        {"record over the note",
+         {"make", file, "--record-at", "0x06F0"},
+         2,
+         "cover the test file's"},
+        {"marker over the note",
+         {"make", file, "--marker-at", "0x07E0"},
+         2,
+         "cover the test file's"},
+        {"existing file", {"make", existing}, 1, "exists: not overwritten (--force"},
         {"fill not a byte", {"make", file, "--fill", "256"}, 2, "--fill"},
         {"record given past a short end",
          {"make", file, "--size", "1000", "--record-at", "0x0800"},
@@ -366,4 +392,7 @@ TEST(ZqxToolCommandLine, ExitStatusFollowsTheConventions)
         if (c.exitCode == 2)
             EXPECT_NE(std::string::npos, err.find("--help")) << c.name << ": " << err;
     }
+    EXPECT_EQ("keep", ReadText(existing));
+    EXPECT_EQ(0, RunTool({"make", existing, "--force"}).exitCode);
+    EXPECT_EQ(65536u, ReadBytes(existing).size());
 }

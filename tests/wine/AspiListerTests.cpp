@@ -73,7 +73,9 @@ TEST(AspiLister, DriveThatNeverAnswers)
     ASSERT_EQ(1u, lister.devices.size());
     EXPECT_EQ(SS_ABORTED, lister.devices[0].inquiryStatus);
     EXPECT_EQ(0, lister.CdromCount());
-    EXPECT_NE(std::string::npos, lister.Report().find("INQUIRY failed (status 0x02)"))
+    EXPECT_NE(std::string::npos,
+              lister.Report().find("INQUIRY failed: it was aborted, having had no answer "
+                                   "in time (status 0x02)"))
         << lister.Report();
     machine.ReleaseHung(false);
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,19 @@
 using namespace download;
 
 namespace {
+
+std::string ReadFileText(const char* path)
+{
+    std::string text;
+    if (std::FILE* file = std::fopen(path, "rb")) {
+        char buffer[4096];
+        size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+            text.append(buffer, got);
+        std::fclose(file);
+    }
+    return text;
+}
 
 const char kOneDrive[] = "adapters 1\n"
                          "device 0 1 rvx revision 1.00\n";
@@ -30,6 +45,9 @@ struct OutcomeCase {
     int picture;
     bool buttonsEnabled;
     unsigned flashes;
+    // KDLL_SESSION_REQUESTS=trace: the shut-down or restart goes into the trace, not to
+    // Windows.
+    bool recordsOnly = false;
 };
 
 std::vector<OutcomeCase> Cases()
@@ -102,6 +120,26 @@ std::vector<OutcomeCase> Cases()
          104,
          false,
          1},
+        {"write refused, the restart recorded only",
+         "fault 0 1 write check 3 0C 00\n",
+         kWriteFailed,
+         {"", kFailed},
+         {"MessageBoxA"},
+         {},
+         106,
+         true,
+         0,
+         true},
+        {"everything completes, the shut-down recorded only",
+         "",
+         kSucceeded,
+         {"Done", kPassed},
+         {"MessageBoxA"},
+         {load, ready, ready},
+         104,
+         false,
+         1,
+         true},
     };
 }
 
@@ -109,6 +147,12 @@ TEST(DownloadCompletion, Outcomes)
 {
     for (const OutcomeCase& c : Cases()) {
         SCOPED_TRACE(c.name);
+        char tracePath[MAX_PATH] = "";
+        GetTempPathA(sizeof tracePath, tracePath);
+        std::strcat(tracePath, "kdll-session-requests.txt");
+        DeleteFileA(tracePath);
+        SetEnvironmentVariableA("KDLL_SESSION_REQUESTS", c.recordsOnly ? "trace" : nullptr);
+        SetEnvironmentVariableA("KDLL_TRACE", c.recordsOnly ? tracePath : nullptr);
         DownloadRig rig;
         ASSERT_EQ("", rig.Open(kOneDrive));
         FirmwareFileBuilder file = FirmwareFileBuilder::Standard("2.00");
@@ -138,7 +182,15 @@ TEST(DownloadCompletion, Outcomes)
         EXPECT_EQ(c.calls, rig.calls->Order());
         std::vector<RecordedCall> boxes = rig.calls->Calls("MessageBoxA");
         std::vector<RecordedCall> exits = rig.calls->Calls("ExitWindowsEx");
-        if (c.status == std::string(kWriteFailed)) {
+        SetEnvironmentVariableA("KDLL_SESSION_REQUESTS", nullptr);
+        SetEnvironmentVariableA("KDLL_TRACE", nullptr);
+        if (c.recordsOnly) {
+            std::string what = c.status == std::string(kWriteFailed) ? "restart" : "shut-down";
+            EXPECT_NE(std::string::npos,
+                      ReadFileText(tracePath).find(
+                          what + ": recorded only, not requested (KDLL_SESSION_REQUESTS=trace)"));
+            EXPECT_TRUE(exits.empty());
+        } else if (c.status == std::string(kWriteFailed)) {
             ASSERT_EQ(1u, boxes.size());
             EXPECT_EQ("Warning", boxes[0].caption);
             EXPECT_EQ(kWarningText, boxes[0].text);

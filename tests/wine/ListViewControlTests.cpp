@@ -130,17 +130,19 @@ TEST_F(ListViewTest, CellsTakeTextAndStateAsAsked)
 
 TEST_F(ListViewTest, ColumnsAreInsertedAndSized)
 {
+    const int keyWidth = host.ColumnWidth(0);
+    const int valueWidth = host.ColumnWidth(1);
     EXPECT_EQ(2, list.InsertColumn(2, "Note"));
     ASSERT_EQ(3, host.HeaderCount());
     EXPECT_EQ("Key", host.Header(0));
     EXPECT_EQ("Value", host.Header(1));
     EXPECT_EQ("Note", host.Header(2));
-    EXPECT_EQ(115, host.ColumnWidth(0)) << "widths are not touched";
-    EXPECT_EQ(365, host.ColumnWidth(1));
+    EXPECT_EQ(keyWidth, host.ColumnWidth(0)) << "widths are not touched";
+    EXPECT_EQ(valueWidth, host.ColumnWidth(1));
 
     EXPECT_TRUE(list.SetColumnWidth(1, 200));
     EXPECT_EQ(200, host.ColumnWidth(1));
-    EXPECT_EQ(115, host.ColumnWidth(0));
+    EXPECT_EQ(keyWidth, host.ColumnWidth(0));
 }
 
 TEST_F(ListViewTest, CellTextIsCutToTheCallersBuffer)
@@ -184,7 +186,7 @@ TEST_F(ListViewTest, ProgressBarSitsInTheValueCellAtMost150Wide)
 
         RECT rect = ChildRect(bar);
         RECT bounds = RowBounds(row);
-        EXPECT_EQ(bounds.left + 115, rect.left) << "the value cell's left edge";
+        EXPECT_EQ(bounds.left + host.ColumnWidth(0), rect.left) << "the value cell's left edge";
         EXPECT_EQ(c.barWidth, rect.right - rect.left);
         EXPECT_EQ(bounds.top, rect.top);
         EXPECT_EQ(bounds.bottom, rect.bottom);

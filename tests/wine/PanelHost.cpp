@@ -225,6 +225,24 @@ int PanelHost::ColumnWidth(int column) const
     return static_cast<int>(SendMessageA(Item(1006), LVM_GETCOLUMNWIDTH, column, 0));
 }
 
+int PanelHost::KeyTextWidth(int row) const
+{
+    std::string key = Cell(row, 0);
+    // The label's margins: the list leaves some pixels on either side of the text.
+    const int kLabelMargins = 12;
+    return static_cast<int>(SendMessageA(Item(1006), LVM_GETSTRINGWIDTHA, 0,
+                                         reinterpret_cast<LPARAM>(key.c_str()))) +
+           kLabelMargins;
+}
+
+int PanelHost::KeyLabelWidth(int row) const
+{
+    RECT label = {};
+    label.left = LVIR_LABEL;
+    SendMessageA(Item(1006), LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&label));
+    return label.right - label.left;
+}
+
 std::string PanelHost::ListSnapshot() const
 {
     std::string snapshot;

@@ -40,6 +40,9 @@ public:
     std::string Header(int column) const;
     int HeaderCount() const;
     int ColumnWidth(int column) const;
+    // A row's key as the list draws it: its text's width, and the room its label has.
+    int KeyTextWidth(int row) const;
+    int KeyLabelWidth(int row) const;
     // Every cell text and row image, for comparing the list before and after.
     std::string ListSnapshot() const;
 

@@ -1,5 +1,6 @@
-// What the panel holds of the system's resources: GDI objects, kernel handles and
-// windows stay where they were over many openings, closings and state changes, and the
+// What the panel holds of the system's resources: GDI objects, kernel handles, windows and
+// the library's heap blocks stay where they were over many openings, closings, state
+// changes and new instances, and the
 // state pictures are loaded once per opening and released when the panel closes.
 #include <windows.h>
 #include <commctrl.h>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "HeapBlockCounter.h"
 #include "PanelHost.h"
 #include "SimLink.h"
 #include "SystemCallRecorder.h"
@@ -23,11 +25,16 @@ struct Held {
     int gdi;
     int handles;
     int windows;
+    long blocks; // of the C runtime's heap, allocated by kdll.dll
 };
+
+// The library's heap blocks, counted for the whole test program.
+HeapBlockCounter* libraryBlocks;
 
 Held Now()
 {
-    return {PanelHost::GdiObjectCount(), PanelHost::KernelHandleCount(), PanelHost::WindowCount()};
+    return {PanelHost::GdiObjectCount(), PanelHost::KernelHandleCount(), PanelHost::WindowCount(),
+            libraryBlocks != nullptr ? libraryBlocks->Live() : 0};
 }
 
 void ExpectSame(const Held& before, const Held& after, const char* when)
@@ -35,6 +42,7 @@ void ExpectSame(const Held& before, const Held& after, const char* when)
     EXPECT_EQ(before.gdi, after.gdi) << when << ": GDI objects";
     EXPECT_EQ(before.handles, after.handles) << when << ": kernel handles";
     EXPECT_EQ(before.windows, after.windows) << when << ": windows";
+    EXPECT_EQ(before.blocks, after.blocks) << when << ": the library's heap blocks";
 }
 
 class PanelResourceTest : public testing::Test {
@@ -48,11 +56,20 @@ protected:
         host.EnterFolder();
         ASSERT_GT(PanelHost::GdiObjectCount(), 0) << "GDI objects cannot be counted here";
         ASSERT_GT(PanelHost::KernelHandleCount(), 0) << "handles cannot be counted here";
+        blocks.reset(new HeapBlockCounter(host.kdll.Module()));
+        ASSERT_TRUE(blocks->IsActive()) << "the library's heap cannot be counted";
+        libraryBlocks = blocks.get();
     }
-    void TearDown() override { sim.ReleaseHeld(); }
+    void TearDown() override
+    {
+        libraryBlocks = nullptr;
+        blocks.reset();
+        sim.ReleaseHeld();
+    }
 
     SimLink sim;
     PanelHost host;
+    std::unique_ptr<HeapBlockCounter> blocks;
 };
 
 // The counters see what they are meant to see.
@@ -71,6 +88,11 @@ TEST_F(PanelResourceTest, CountersFollowCreationAndRelease)
     CloseHandle(event);
     DestroyWindow(window);
     ExpectSame(before, Now(), "after release");
+
+    ASSERT_NE(0, host.Create(0x0100));
+    EXPECT_LT(before.blocks, Now().blocks) << "an instance holds no heap block";
+    EXPECT_EQ(1, host.kdll.destroy());
+    EXPECT_EQ(before.blocks, Now().blocks);
 }
 
 // Through the exports: opening and closing, failed downloads (which change the state

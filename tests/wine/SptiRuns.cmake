@@ -25,11 +25,18 @@ set_tests_properties(aspiinfo_simulated_layer PROPERTIES
 add_test(NAME aspiinfo_plain_wine
          COMMAND ${ASPIINFO_CHECK} 1 "0 CD-ROM drives answered"
                  ${WINE_EXEC} n $<TARGET_FILE:aspiinfo>)
+# A layer that cannot start, said in words.
+file(WRITE ${CMAKE_BINARY_DIR}/layer-fails.txt "adapters 1\nsupport-status 0xE4\n")
+add_test(NAME aspiinfo_layer_fails
+         COMMAND ${ASPIINFO_CHECK} 1 "the layer cannot be used: the ASPI layer could not start"
+                 ${WINE_EXEC} n ${WINE_BIN}/aspiinfo.exe)
+set_tests_properties(aspiinfo_layer_fails PROPERTIES
+                     ENVIRONMENT KDLL_SIM_SCENARIO=${CMAKE_BINARY_DIR}/layer-fails.txt)
 # Wine's own wnaspi32 loaded in place of the file: said as such.
 add_test(NAME aspiinfo_wine_stub
          COMMAND ${ASPIINFO_CHECK} 1 "Wine loaded its own built-in wnaspi32 stub in place of that file"
                  ${WINE_EXEC} b $<TARGET_FILE:aspiinfo>)
 add_test(NAME aspiinfo_bad_argument
          COMMAND ${ASPIINFO_CHECK} 2 "usage: aspiinfo" ${WINE_EXEC} n $<TARGET_FILE:aspiinfo> --bogus)
-set_tests_properties(aspiinfo_simulated_layer aspiinfo_plain_wine aspiinfo_wine_stub
-                     aspiinfo_bad_argument PROPERTIES TIMEOUT 300)
+set_tests_properties(aspiinfo_simulated_layer aspiinfo_layer_fails aspiinfo_plain_wine
+                     aspiinfo_wine_stub aspiinfo_bad_argument PROPERTIES TIMEOUT 300)

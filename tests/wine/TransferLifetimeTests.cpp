@@ -247,6 +247,7 @@ TEST_F(TransferLifetimeTest, CloseAndOpenDuringTheWrite)
     HWND otherHost = CreateWindowExA(0, "STATIC", "other host", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
                                      nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, otherHost);
+    std::string rows = rig.panel.ListSnapshot();
     EXPECT_NE(0, rig.panel.kdll.close());
     KdllParams params = rig.panel.Params(0x0300);
     params.hostWindow = otherHost;
@@ -254,6 +255,7 @@ TEST_F(TransferLifetimeTest, CloseAndOpenDuringTheWrite)
     ASSERT_NE(nullptr, rig.panel.Dialog());
 
     EXPECT_EQ(kDownloading, rig.Status());
+    EXPECT_EQ(rows, rig.panel.ListSnapshot()) << "the new panel shows the rows as they are";
     EXPECT_FALSE(rig.panel.IsEnabled(1)) << "\"&Download\" during the write";
     EXPECT_FALSE(rig.panel.IsEnabled(1004)) << "open-file button during the write";
     EXPECT_EQ(kInProgress, rig.panel.RowImage(6));

@@ -35,9 +35,9 @@ def main():
     runs = [
         # run, exit status, text the user sees, trace line, restart requested
         ("download", "0", "Download has done successfully!", "transfer: result 1", True),
-        ("write-fails", "1", "Fail to Download, Restart Now!",
+        ("write-fails", "2", "Fail to Download, Restart Now!",
          "sense 3/0C/00 MEDIUM ERROR: write error", True),
-        ("no-answer", "1", "New F/W is something wrong. no response to Inquiry !",
+        ("no-answer", "2", "New F/W is something wrong. no response to Inquiry !",
          "abort answered SS_COMP, the layer gave the request back", False),
     ]
     for run, status, text, traced, restart in runs:
