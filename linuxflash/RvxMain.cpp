@@ -89,7 +89,9 @@ int Info(const RvxArguments& arguments, std::FILE* human)
         return kExitBadArguments;
     }
     report.Print(human);
-    return report.Judge() == FirmwareFileReport::kFit ? 0 : kExitBadArguments;
+    FirmwareFileReport::Verdict verdict = report.Judge();
+    bool taken = verdict == FirmwareFileReport::kFit || verdict == FirmwareFileReport::kTestFile;
+    return taken ? 0 : kExitBadArguments;
 }
 
 // The drive to flash: the one named, which must be a CD-ROM drive, or else the one
@@ -131,16 +133,25 @@ const CdromDevice* ChooseDrive(const std::vector<CdromDevice>& devices, const st
 bool CheckFile(const std::string& file, std::FILE* human, FlashResult& result)
 {
     FirmwareFileReport report;
+    FirmwareFileReport::Verdict verdict = FirmwareFileReport::kFit;
     if (!report.Load(file)) {
         result.message = report.loaderMessage != nullptr ? report.loaderMessage : "no file named";
-    } else if (report.Judge() != FirmwareFileReport::kFit) {
+    } else if ((verdict = report.Judge()) == FirmwareFileReport::kOtherDrive ||
+               verdict == FirmwareFileReport::kNoMarker) {
         report.Print(human);
-        result.message = report.Judge() == FirmwareFileReport::kOtherDrive
+        result.message = verdict == FirmwareFileReport::kOtherDrive
                              ? "not firmware for the RVX-4417K"
                              : "no download protocol marker";
     }
-    if (result.message.empty())
+    if (result.message.empty()) {
+        // The downloader takes it as it takes firmware.
+        if (verdict == FirmwareFileReport::kTestFile)
+            std::fprintf(human,
+                         "rvxflash: %s is a test file made by zqxtool, not firmware: "
+                         "flash it only into a drive for testing.\n",
+                         file.c_str());
         return true;
+    }
     std::fprintf(human, "rvxflash: %s: %s; nothing was sent to any drive.\n", file.c_str(),
                  result.message.c_str());
     return false;

@@ -22,7 +22,7 @@ from stack_log import (KERNEL_OPCODES, check, check_held_load, check_payload,  #
 FREED_BOUND_MS = 50000
 PERMISSION_TEXT = "no right to send the drive the download's commands"
 # Exit codes (linuxflash/ExitCode.h).
-FLASHED, RESTART_NEEDED, NO_DRIVE = "0", "3", "4"
+FLASHED, RESTART_NEEDED, NO_DRIVE = "0", "2", "3"
 
 
 def status(results, run):
