@@ -24,6 +24,12 @@ bool PreventMediumRemoval(ScsiDevice& device)
     return device.ExecuteCommand();
 }
 
+bool AllowMediumRemoval(ScsiDevice& device)
+{
+    FormatCommand(device, "1E 0 0 0 0");
+    return device.ExecuteCommand();
+}
+
 bool UnloadMedium(ScsiDevice& device)
 {
     FormatCommand(device, "1B 0 0 0 2 /T30");

@@ -19,6 +19,9 @@ bool ProbeDownloadProtocol(ScsiDevice& device);
 // PREVENT ALLOW MEDIUM REMOVAL with byte 4 = 2: the tray stays shut while the flash is
 // written.
 bool PreventMediumRemoval(ScsiDevice& device);
+// PREVENT ALLOW MEDIUM REMOVAL with byte 4 = 0: the tray may open again. Not one of the
+// product's: rvxflash for Linux sends it when it is stopped before the write.
+bool AllowMediumRemoval(ScsiDevice& device);
 // START STOP UNIT with LoEj set and Start clear: ejects the medium (up to 30 s).
 bool UnloadMedium(ScsiDevice& device);
 // START STOP UNIT with LoEj and Start set: loads the medium, the first command the new

@@ -18,3 +18,5 @@ enum RowState { kRowIdle = 0, kRowPassed = 1, kRowFailed = 2, kRowInProgress = 3
 
 // The rows' key texts, as the list's first column shows them: one for each InfoRow.
 extern const char* const kInfoRowKeys[kInfoRowCount];
+// The states' names, as the trace writes them: one for each RowState.
+extern const char* const kRowStateNames[4];

@@ -1,5 +1,6 @@
-// The trace where there is no Windows (the native build): a monotonic clock, one
-// thread, and KDLL_TRACE from the environment.
+// The trace where there is no Windows (the native build and rvxflash for Linux): a
+// monotonic clock, the thread that began the trace as the panel's, and KDLL_TRACE from the
+// environment.
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@ namespace {
 
 std::chrono::steady_clock::time_point start;
 bool started;
+std::thread::id panelThread;
 
 } // namespace
 
@@ -19,6 +21,7 @@ void Trace::StartClock()
     if (!started)
         start = std::chrono::steady_clock::now();
     started = true;
+    panelThread = std::this_thread::get_id();
 }
 
 uint32_t Trace::ClockMs()
@@ -30,7 +33,8 @@ uint32_t Trace::ClockMs()
 
 int Trace::OnPanelThread()
 {
-    return 1;
+    // Before any Begin every thread counts as the panel's, as the native tests write.
+    return !started || std::this_thread::get_id() == panelThread;
 }
 
 int Trace::ReadEnvironment(char* path, int size)

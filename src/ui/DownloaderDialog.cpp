@@ -20,7 +20,6 @@ namespace {
 const int kStatePictureIds[DownloaderDialog::kPictureCount] = {IDB_LOGO, IDB_WAIT, IDB_OK, IDB_NG};
 // The images of the row states, in RowState order.
 const int kRowIconIds[4] = {IDI_ROW_IDLE, IDI_ROW_PASSED, IDI_ROW_FAILED, IDI_ROW_IN_PROGRESS};
-const char* const kRowStateNames[4] = {"idle", "passed", "failed", "in progress"};
 // Far more than the list can ever be tall: scrolls the newest row into view.
 const int kScrollToEnd = 32230;
 // The list's columns at 96 pixels per inch, the layout the panel was drawn for.

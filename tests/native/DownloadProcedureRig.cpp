@@ -2,9 +2,11 @@
 // the recording panel.
 #include "DownloadProcedureRig.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 namespace {
 
@@ -30,12 +32,12 @@ uint32_t Send(void* request)
     if (!submission.pending)
         return status;
     model.Settle(submission);
+    // A scenario's delay (a write that takes the drive seconds) is spent inside the call.
+    std::this_thread::sleep_for(std::chrono::milliseconds(submission.outcome.delayMs));
     DriveModel::DeliverCompletion(srb, submission);
     model.SetFinalStatus(submission.sequence, submission.outcome.srbStatus);
     return submission.outcome.srbStatus;
 }
-
-const char* const kStateNames[4] = {"idle", "passed", "failed", "in progress"};
 
 } // namespace
 
@@ -141,7 +143,7 @@ std::string DownloadProcedureRig::RowsText() const
 {
     std::string text;
     for (int row = 0; row < 7; ++row)
-        text +=
-            std::to_string(row) + ": '" + values[row] + "' " + kStateNames[states[row] & 3] + "\n";
+        text += std::to_string(row) + ": '" + values[row] + "' " + kRowStateNames[states[row] & 3] +
+                "\n";
     return text;
 }

@@ -1,7 +1,8 @@
 // A rig for the download procedure without Windows: the drive model behind the ASPI
-// layer of a ScsiDevice (answering inside the call, as a synchronous layer does), the
-// firmware file on disk, and a DownloadPanel that records what the procedure shows and
-// asks: the rows, the status texts, and the bar, box and restart in the order they came.
+// layer of a ScsiDevice (answering inside the call, delays and all, as a synchronous
+// layer does), the firmware file on disk, and a DownloadPanel that records what the
+// procedure shows and asks: the rows, the status texts, and the bar, box and restart in
+// the order they came.
 #pragma once
 
 #include <cstdint>

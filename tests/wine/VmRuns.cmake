@@ -103,3 +103,19 @@ add_test(NAME real_stack
                  ${VM_RESULTS}/real_stack ${VM_RUN} --timeout ${VM_PROGRAM_TIMEOUT}
                  --results ${VM_RESULTS}/real_stack ${VM_JOBS}/real_stack real-stack.sh)
 set_tests_properties(real_stack PROPERTIES TIMEOUT ${VM_TEST_TIMEOUT} COST 5)
+
+# rvxflash for Linux on the same stack, without Wine (vm/job/linux-flash.sh, judged by
+# check-linux-flash.py): the guest build's i686 program and firmware file tool.
+set(KDLL_GUEST_BUILD "" CACHE PATH "The guest build (i686 Linux): rvxflash and zqxtool")
+if(NOT KDLL_GUEST_BUILD)
+    message(FATAL_ERROR "KDLL_GUEST_BUILD names no folder: build guest and set it")
+endif()
+kdll_vm_job(linux_flash ${KDLL_GUEST_BUILD}/linuxflash/rvxflash ${KDLL_GUEST_BUILD}/tools/zqxtool
+            ${KDLL_DRIVE_SERVER} ${CMAKE_SOURCE_DIR}/sim/scenarios/demo.txt
+            ${CMAKE_SOURCE_DIR}/sim/scenarios/write-fails.txt
+            ${CMAKE_SOURCE_DIR}/sim/scenarios/no-answer.txt)
+add_test(NAME linux_flash
+         COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/wine/check-linux-flash.py
+                 ${VM_RESULTS}/linux_flash ${VM_RUN} --timeout ${VM_PROGRAM_TIMEOUT}
+                 --results ${VM_RESULTS}/linux_flash ${VM_JOBS}/linux_flash linux-flash.sh)
+set_tests_properties(linux_flash PROPERTIES TIMEOUT ${VM_TEST_TIMEOUT} COST 3)

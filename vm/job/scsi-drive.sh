@@ -1,10 +1,11 @@
 #!/bin/bash
-# scsi-drive.sh start SCENARIO LOGDIR | serve SCENARIO LOGDIR | stop
+# scsi-drive.sh start SCENARIO LOGDIR [--no-wine] | serve SCENARIO LOGDIR | stop
 # In the guest: a CD-ROM drive that Linux sees as real, answered by the drive server.
 #   start  makes a device of the SCSI target's user-space backend (target_core_user),
 #          starts kdll-driveserver on it with SCENARIO, presents it through the loopback
 #          fabric (tcm_loop), waits for /dev/sr0 and maps Wine's drive D: to it (typed
 #          CD-ROM): \\.\D: then opens the real device. The server logs into LOGDIR.
+#          --no-wine leaves Wine out, for Linux programs alone.
 #   serve  restarts the server with another scenario (the device stays).
 #   stop   takes it all down again, in the reverse order.
 # Prints what it does; exits non-zero, saying why, when a step fails.
@@ -58,7 +59,10 @@ stop_server() {
 
 case "${1:-}" in
 start)
-    [ $# -eq 3 ] || fail "usage: scsi-drive.sh start SCENARIO LOGDIR"
+    case "$#:${4:-}" in
+        3: | 4:--no-wine) ;;
+        *) fail "usage: scsi-drive.sh start SCENARIO LOGDIR [--no-wine]" ;;
+    esac
     [ -d "$target" ] || fail "no SCSI target in configfs ($target)"
     mkdir -p "$device"
     echo -n "dev_config=kdll/rvx" >"$device/control"
@@ -77,6 +81,7 @@ start)
     ln -s "$device" "$tpg/lun/lun_0/rvx"
     wait_for 30 test -b /dev/sr0 || fail "no /dev/sr0 appeared: $(dmesg | tail -n 5)"
     say "/dev/sr0: $(cat /sys/block/sr0/device/vendor) $(cat /sys/block/sr0/device/model)"
+    [ $# -eq 3 ] || exit 0 # --no-wine
     # Wine's drive D: is the device (d::) with a folder as its mount point (d:), typed
     # CD-ROM in the registry so that GetDriveType says so.
     mkdir -p /mnt/rvx

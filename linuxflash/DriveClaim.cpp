@@ -1,0 +1,104 @@
+// Claiming a drive's block device for the download.
+#include "DriveClaim.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+const int kCapSysRawio = 17; // bit of CAP_SYS_RAWIO in the capability sets
+
+// Where a file system of the device with these numbers is mounted; empty when none is.
+std::string MountPointOf(const std::string& numbers)
+{
+    std::ifstream mounts("/proc/self/mountinfo");
+    std::string line;
+    while (std::getline(mounts, line)) {
+        // mount id, parent id, major:minor, root, mount point, ...
+        std::istringstream fields(line);
+        std::string id, parent, device, root, point;
+        fields >> id >> parent >> device >> root >> point;
+        if (device == numbers)
+            return point;
+    }
+    return "";
+}
+
+} // namespace
+
+DriveClaim::DriveClaim() : locked(-1), exclusive(-1) {}
+
+DriveClaim::~DriveClaim()
+{
+    if (exclusive >= 0)
+        close(exclusive);
+    if (locked >= 0)
+        close(locked);
+}
+
+DriveClaim::Result DriveClaim::Claim(const CdromDevice& device, bool forDownload)
+{
+    const std::string path = device.Path();
+    // O_NONBLOCK: the drive opens without a medium, and the kernel neither checks one nor
+    // locks the tray.
+    locked = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (locked < 0) {
+        int error = errno;
+        reason = path + ": " + std::strerror(error);
+        return error == EACCES || error == EPERM ? kNoAccess : kGone;
+    }
+    if (flock(locked, LOCK_EX | LOCK_NB) != 0) {
+        reason = path + ": another rvxflash is using this drive";
+        return kLocked;
+    }
+    if (!forDownload)
+        return kClaimed;
+    std::string mountPoint = MountPointOf(device.blockNumbers);
+    if (!mountPoint.empty()) {
+        reason = path + ": its medium is mounted at " + mountPoint +
+                 "; the download ejects it: unmount it first (umount " + mountPoint + ")";
+        return kMounted;
+    }
+    // The exclusive open also keeps anyone from mounting the medium while the drive is
+    // flashed.
+    exclusive = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_EXCL | O_CLOEXEC);
+    if (exclusive < 0) {
+        int error = errno;
+        reason = path + (error == EBUSY ? ": another program holds the drive exclusively"
+                                        : std::string(": ") + std::strerror(error));
+        return error == EBUSY ? kBusy : kGone;
+    }
+    return kClaimed;
+}
+
+bool DriveClaim::MaySendVendorCommands()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, 7, "CapEff:") != 0)
+            continue;
+        unsigned long long effective = std::strtoull(line.c_str() + 7, nullptr, 16);
+        return (effective >> kCapSysRawio) & 1;
+    }
+    return false;
+}
+
+bool DriveClaim::NodeNumbers(const std::string& path, bool& block, std::string& numbers)
+{
+    struct stat node;
+    if (stat(path.c_str(), &node) != 0 || !(S_ISBLK(node.st_mode) || S_ISCHR(node.st_mode)))
+        return false;
+    block = S_ISBLK(node.st_mode);
+    numbers = std::to_string(major(node.st_rdev)) + ":" + std::to_string(minor(node.st_rdev));
+    return true;
+}

@@ -1,0 +1,27 @@
+// The way to the drives of a run: the SG_IO calls on their claimed block devices, the
+// layer over them, and the library's device over the layer with its drive discovery run.
+// Built in this order and taken down in the reverse one: the device first, then the layer,
+// which waits for a call the kernel still holds.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "SgAspiLayer.h"
+#include "SgIoctl.h"
+#include "scsi/ScsiDevice.h"
+
+class DriveConnection {
+public:
+    // descriptors and targets: one of each per drive, as the layer's adapters.
+    DriveConnection(const std::vector<int>& descriptors, const std::vector<uint8_t>& targets);
+
+    ScsiDevice& Device() { return device; }
+    // True while the kernel still holds a command the drive has not answered.
+    bool HoldsCalls() const { return layer.HoldsCalls(); }
+
+private:
+    SgIoctl ioctl;
+    SgAspiLayer layer;
+    ScsiDevice device;
+};

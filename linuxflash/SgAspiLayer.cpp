@@ -1,0 +1,188 @@
+// The SG_IO layer's adapters: accepting, queueing, running and aborting execute requests.
+#include "SgAspiLayer.h"
+
+#include <new>
+
+#include "scsi/ScsiDevice.h"
+
+namespace {
+
+SgAspiLayer* attached;
+
+uint32_t AttachedSupportInfo()
+{
+    return attached->SupportInfo();
+}
+
+uint32_t AttachedSend(void* request)
+{
+    return attached->Send(request);
+}
+
+} // namespace
+
+SgAspiLayer::SgAspiLayer(SgTransport& transport, const std::vector<uint8_t>& targets)
+    : transport(transport), stopping(false)
+{
+    for (size_t i = 0; i < targets.size() && i < kMaxAdapters; ++i) {
+        std::unique_ptr<Adapter> adapter(new Adapter());
+        adapter->target = targets[i] < 8 ? targets[i] : 0;
+        adapter->running = nullptr;
+        adapters.push_back(std::move(adapter));
+    }
+    for (size_t i = 0; i < adapters.size(); ++i)
+        adapters[i]->worker = std::thread(&SgAspiLayer::RunAdapter, this, static_cast<int>(i));
+}
+
+SgAspiLayer::~SgAspiLayer()
+{
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        stopping = true;
+    }
+    wake.notify_all();
+    for (auto& adapter : adapters) {
+        adapter->worker.join();
+        for (Request* request : adapter->queue)
+            delete request;
+    }
+    if (attached == this)
+        attached = nullptr;
+}
+
+void SgAspiLayer::AttachTo(ScsiDevice& device)
+{
+    attached = this;
+    device.AttachLayer(AttachedSupportInfo, AttachedSend);
+}
+
+uint32_t SgAspiLayer::SupportInfo() const
+{
+    if (adapters.empty())
+        return SS_NO_ADAPTERS << 8;
+    return (SS_COMP << 8) | static_cast<uint32_t>(adapters.size());
+}
+
+bool SgAspiLayer::HoldsCalls() const
+{
+    std::lock_guard<std::mutex> guard(lock);
+    for (const auto& adapter : adapters) {
+        if (adapter->running != nullptr && adapter->running->handedBack)
+            return true;
+    }
+    return false;
+}
+
+uint32_t SgAspiLayer::Send(void* request)
+{
+    if (request == nullptr)
+        return SS_INVALID_SRB;
+    SRB_Header* header = static_cast<SRB_Header*>(request);
+    switch (header->SRB_Cmd) {
+    case SC_EXEC_SCSI_CMD:
+        return Execute(static_cast<SRB_ExecSCSICmd*>(request));
+    case SC_ABORT_SRB:
+        return Abort(static_cast<SRB_Abort*>(request));
+    }
+    header->SRB_Status = SS_INVALID_CMD;
+    return SS_INVALID_CMD;
+}
+
+uint32_t SgAspiLayer::Execute(SRB_ExecSCSICmd* srb)
+{
+    uint8_t status = SS_PENDING;
+    Request* request = nullptr;
+    size_t index = srb->SRB_HaId;
+    if (index >= adapters.size()) {
+        status = SS_INVALID_HA;
+    } else if (srb->SRB_Target != adapters[index]->target || srb->SRB_Lun != 0) {
+        // The drive is the adapter's only device.
+        status = SS_NO_DEVICE;
+    } else if ((request = new (std::nothrow) Request()) == nullptr) {
+        status = SS_INSUFFICIENT_RESOURCES;
+    } else if (!request->sg.Build(*srb, 0)) {
+        status = request->sg.refusal;
+    }
+    if (status != SS_PENDING) {
+        delete request;
+        PassThroughBlock::StoreStatus(srb, status);
+        return status;
+    }
+    request->srb = srb;
+    request->handedBack = false;
+    // Pending before the adapter's thread can see the request, which may end it at once.
+    PassThroughBlock::StoreStatus(srb, SS_PENDING);
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        adapters[index]->queue.push_back(request);
+    }
+    wake.notify_all();
+    return SS_PENDING;
+}
+
+uint32_t SgAspiLayer::Abort(SRB_Abort* srb)
+{
+    Request* queued = nullptr;
+    SRB_ExecSCSICmd* running = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        for (auto& adapter : adapters) {
+            for (auto it = adapter->queue.begin(); it != adapter->queue.end(); ++it) {
+                if ((*it)->srb == srb->SRB_ToAbort) {
+                    queued = *it;
+                    adapter->queue.erase(it);
+                    break;
+                }
+            }
+            Request* call = adapter->running;
+            if (queued == nullptr && call != nullptr && call->srb == srb->SRB_ToAbort &&
+                !call->handedBack) {
+                // The kernel keeps the call; the caller gets its block back now and never
+                // hears of this request again.
+                call->handedBack = true;
+                running = call->srb;
+            }
+            if (queued != nullptr || running != nullptr)
+                break;
+        }
+    }
+    if (queued != nullptr) {
+        PassThroughBlock::CompleteAborted(queued->srb);
+        delete queued;
+    }
+    if (running != nullptr)
+        PassThroughBlock::CompleteAborted(running);
+    uint8_t status = queued != nullptr || running != nullptr ? SS_COMP : SS_ABORT_FAIL;
+    srb->SRB_Status = status;
+    return status;
+}
+
+void SgAspiLayer::RunAdapter(int index)
+{
+    Adapter& adapter = *adapters[index];
+    for (;;) {
+        Request* request = nullptr;
+        {
+            std::unique_lock<std::mutex> guard(lock);
+            wake.wait(guard, [&] { return stopping || !adapter.queue.empty(); });
+            // Ending: a request still queued has no caller waiting for it.
+            if (stopping)
+                return;
+            request = adapter.queue.front();
+            adapter.queue.pop_front();
+            adapter.running = request;
+        }
+        int error = transport.Run(index, request->sg.Header());
+        bool handBack = false;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            handBack = !request->handedBack;
+            request->handedBack = true;
+            adapter.running = nullptr;
+        }
+        // From here no one else holds the request.
+        if (handBack)
+            request->sg.Complete(request->srb, error);
+        delete request;
+    }
+}

@@ -1,0 +1,81 @@
+// ASPI for Win32 over Linux's SG_IO, linked into the program: each CD-ROM device is one
+// host adapter whose only device is the drive, as each drive letter is in our WNASPI32.dll.
+// Each adapter runs its execute requests in order on a thread of its own. SG_IO cannot be
+// taken back once the kernel has given the command to the drive: an abort hands the block
+// back at once (SS_ABORTED) and the call goes on into the layer's own buffers until the
+// command ends or its pass-through time-out passes, when the kernel aborts it at the drive.
+// The next request of that adapter waits for it. Free of Linux headers: the calls go
+// through an SgTransport (SgIoctl, or a stand-in in the tests).
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "SgRequest.h"
+
+class ScsiDevice;
+
+// How the layer reaches a device: one SG_IO call on it.
+class SgTransport {
+public:
+    // Runs the request on the device (the index given at the layer's construction) and
+    // returns when the kernel has ended it; 0, or the errno of a call that did not run it.
+    virtual int Run(int device, SgIoHeader& header) = 0;
+
+protected:
+    ~SgTransport() = default;
+};
+
+class SgAspiLayer {
+public:
+    enum { kMaxAdapters = 16 };
+
+    // One adapter per device, in order: the drive at its SCSI target (0 to 7; another
+    // target shows as 0), LUN 0. The layer calls the transport with the device's index.
+    SgAspiLayer(SgTransport& transport, const std::vector<uint8_t>& targets);
+    // Waits for the adapters' threads: a call the drive never answers ends when its
+    // pass-through time-out has passed and the kernel has aborted it.
+    ~SgAspiLayer();
+    SgAspiLayer(const SgAspiLayer&) = delete;
+    SgAspiLayer& operator=(const SgAspiLayer&) = delete;
+
+    // GetASPI32SupportInfo: status in bits 15-8, number of host adapters in bits 7-0.
+    uint32_t SupportInfo() const;
+    // SendASPI32Command for SC_EXEC_SCSI_CMD and SC_ABORT_SRB; SS_INVALID_CMD for the
+    // others. The caller watches SRB_Status: the layer signals no event.
+    uint32_t Send(void* request);
+    // True while a call the layer has handed back is still with the kernel.
+    bool HoldsCalls() const;
+
+    // Makes this layer the device's (ScsiDevice::AttachLayer takes plain functions: one
+    // layer is attached at a time).
+    void AttachTo(ScsiDevice& device);
+
+private:
+    struct Request {
+        SRB_ExecSCSICmd* srb;
+        SgRequest sg;
+        bool handedBack; // under the lock
+    };
+    struct Adapter {
+        uint8_t target;
+        std::deque<Request*> queue; // accepted, not started, in order
+        Request* running;
+        std::thread worker;
+    };
+
+    uint32_t Execute(SRB_ExecSCSICmd* srb);
+    uint32_t Abort(SRB_Abort* srb);
+    void RunAdapter(int index);
+
+    SgTransport& transport;
+    mutable std::mutex lock;
+    std::condition_variable wake;
+    bool stopping;
+    std::vector<std::unique_ptr<Adapter>> adapters;
+};

@@ -1,0 +1,68 @@
+// One SG_IO request built from an execute block, and its end written back.
+#include "SgRequest.h"
+
+#include <cstdlib>
+#include <cstring>
+
+SgRequest::SgRequest() : header(), command{}, data(nullptr), sense{} {}
+
+SgRequest::~SgRequest()
+{
+    std::free(data);
+}
+
+int SgRequest::Build(const SRB_ExecSCSICmd& srb, uint32_t callerSeconds)
+{
+    if (!Take(srb, callerSeconds))
+        return 0;
+    std::free(data);
+    data = nullptr;
+    if (DataLength() > 0) {
+        data = static_cast<uint8_t*>(std::calloc(DataLength(), 1));
+        if (data == nullptr) {
+            refusal = SS_INSUFFICIENT_RESOURCES;
+            return 0;
+        }
+        if (Direction() == kDataOut)
+            std::memcpy(data, CallerData(), DataLength());
+    }
+    std::memcpy(command, Cdb(), CdbLength());
+    std::memset(&header, 0, sizeof header);
+    header.interfaceId = Sg::kInterfaceId;
+    header.dxferDirection = Direction() == kDataIn    ? Sg::kDxferFromDevice
+                            : Direction() == kDataOut ? Sg::kDxferToDevice
+                                                      : Sg::kDxferNone;
+    header.cmdLen = CdbLength();
+    header.mxSbLen = static_cast<uint8_t>(sizeof sense < 255 ? sizeof sense : 255);
+    header.dxferLen = DataLength();
+    header.dxferp = data;
+    header.cmdp = command;
+    header.sbp = sense;
+    header.timeout = TimeoutSeconds() * 1000;
+    return 1;
+}
+
+void SgRequest::Complete(SRB_ExecSCSICmd* srb, int callError) const
+{
+    PassThroughEnd end = {};
+    end.kind = PassThroughEnd::kFailed;
+    if (callError == 0) {
+        if (header.hostStatus == Sg::kHostTimeOut ||
+            (header.driverStatus & 0x0F) == Sg::kDriverTimeout) {
+            end.kind = PassThroughEnd::kTimedOut;
+        } else if (header.hostStatus == Sg::kHostOk) {
+            end.kind = PassThroughEnd::kCompleted;
+            end.scsiStatus = header.status;
+            int32_t resid = header.resid;
+            if (resid < 0)
+                resid = 0;
+            end.transferred = static_cast<uint32_t>(resid) < header.dxferLen
+                                  ? header.dxferLen - static_cast<uint32_t>(resid)
+                                  : 0;
+            end.dataIn = data;
+            end.sense = sense;
+            end.senseLength = header.sbLenWr;
+        }
+    }
+    PassThroughBlock::Complete(srb, end);
+}

@@ -1,0 +1,40 @@
+// The translation between an ASPI execute block and one SG_IO request: the request with
+// the layer's own data and sense buffers, and the kernel's answer written back into the
+// block. The block's checks, direction and time-out and the write-back are
+// PassThroughBlock's, shared with our WNASPI32.dll. Free of Linux headers: SgIoctl makes
+// the call.
+#pragma once
+
+#include <cstdint>
+
+#include "PassThroughBlock.h"
+#include "SgIoHeader.h"
+
+class SgRequest : public PassThroughBlock {
+public:
+    SgRequest();
+    ~SgRequest();
+    SgRequest(const SgRequest&) = delete;
+    SgRequest& operator=(const SgRequest&) = delete;
+
+    // Takes the execute block (PassThroughBlock::Take) and builds the request: the command,
+    // the direction, the time-out in milliseconds, and the layer's own buffers, data-out
+    // bytes copied in. The kernel writes only into those buffers: a request handed back
+    // to its caller early (an abort) may go on without touching the caller's block.
+    // 1 ready; 0 with refusal set: the block's refusal, or SS_INSUFFICIENT_RESOURCES.
+    int Build(const SRB_ExecSCSICmd& srb, uint32_t timeoutSeconds);
+    SgIoHeader& Header() { return header; }
+
+    // Writes the end into the block. callError 0: the ioctl returned and the header says
+    // how the command ended: a time-out (the kernel's host status, or on older kernels its
+    // driver status), another host error, or the target's status with the data moved and
+    // the sense. Otherwise the errno of the call: the command did not run (EPERM: the
+    // kernel's command filter refused it).
+    void Complete(SRB_ExecSCSICmd* srb, int callError) const;
+
+private:
+    SgIoHeader header;
+    uint8_t command[16];
+    uint8_t* data;
+    uint8_t sense[kSenseCapacity];
+};

@@ -1,0 +1,262 @@
+// The Linux program's ASPI layer over SG_IO, against a stand-in for the ioctl: what the
+// kernel receives for each block, what the caller finds in the block after the kernel's
+// answer, and a call the kernel keeps past the caller's abort.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "SgAspiLayer.h"
+
+namespace {
+
+// Answers each call with the test's function; a held call waits until Release.
+class StandInIoctl : public SgTransport {
+public:
+    std::function<int(SgIoHeader&)> answer;
+    std::vector<SgIoHeader> calls;
+    std::vector<std::vector<uint8_t>> commands;
+    std::vector<std::vector<uint8_t>> dataOut;
+    std::vector<int> devices;
+
+    int Run(int device, SgIoHeader& header) override
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        calls.push_back(header);
+        devices.push_back(device);
+        commands.emplace_back(header.cmdp, header.cmdp + header.cmdLen);
+        const uint8_t* out = static_cast<const uint8_t*>(header.dxferp);
+        dataOut.emplace_back();
+        if (header.dxferDirection == Sg::kDxferToDevice)
+            dataOut.back().assign(out, out + header.dxferLen);
+        changed.notify_all();
+        released.wait(guard, [&] { return !holding; });
+        return answer ? answer(header) : 0;
+    }
+    void Hold()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        holding = true;
+    }
+    void Release()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        holding = false;
+        released.notify_all();
+    }
+    bool WaitForCalls(size_t count)
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        return changed.wait_for(guard, std::chrono::seconds(5),
+                                [&] { return calls.size() >= count; });
+    }
+    size_t CallCount()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return calls.size();
+    }
+
+private:
+    std::mutex lock;
+    std::condition_variable changed, released;
+    bool holding = false;
+};
+
+SRB_ExecSCSICmd Block(uint8_t adapter, uint8_t target, uint8_t opcode, uint8_t flags,
+                      uint32_t length, uint8_t* data)
+{
+    SRB_ExecSCSICmd srb;
+    std::memset(&srb, 0, sizeof srb);
+    srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
+    srb.SRB_HaId = adapter;
+    srb.SRB_Target = target;
+    srb.SRB_Flags = flags;
+    srb.SRB_CDBLen = 12;
+    srb.SRB_BufLen = length;
+    srb.SRB_BufPointer = data;
+    srb.SRB_SenseLen = ASPI_SENSE_LEN;
+    srb.CDBByte[0] = opcode;
+    return srb;
+}
+
+// Waits, with a bound, for the layer to end the request, as the library's AspiLayer does.
+uint8_t Settled(const SRB_ExecSCSICmd& srb)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (*reinterpret_cast<const volatile uint8_t*>(&srb.SRB_Status) == SS_PENDING &&
+           std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return srb.SRB_Status;
+}
+
+uint32_t Abort(SgAspiLayer& layer, SRB_ExecSCSICmd& srb)
+{
+    SRB_Abort abort;
+    std::memset(&abort, 0, sizeof abort);
+    abort.SRB_Cmd = SC_ABORT_SRB;
+    abort.SRB_ToAbort = &srb;
+    return layer.Send(&abort);
+}
+
+// The drive at target 1 behind adapter 0, one at target 0 behind adapter 1.
+const std::vector<uint8_t> kTwoDrives = {1, 0};
+
+TEST(SgAspiLayer, WhatTheKernelReceives)
+{
+    std::vector<uint8_t> data(65537);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>(i * 7 + 1);
+    const struct {
+        const char* name;
+        uint8_t adapter, target, opcode, cdbLength, flags;
+        uint32_t length;
+        uint8_t sent;       // what SendASPI32Command answers
+        int direction;      // of the call
+        uint32_t timeoutMs; // of the call: by kind of command
+        int device;         // the transport's device
+    } cases[] = {
+        {"INQUIRY in", 0, 1, 0x12, 6, SRB_DIR_IN, 36, SS_PENDING, Sg::kDxferFromDevice, 15000, 0},
+        {"firmware write out", 0, 1, 0xCB, 12, SRB_DIR_OUT, 63490, SS_PENDING, Sg::kDxferToDevice,
+         9060000, 0},
+        {"eject, no data", 1, 0, 0x1B, 12, SRB_DIR_IN, 0, SS_PENDING, Sg::kDxferNone, 45000, 1},
+        {"the probe, no data", 0, 1, 0xCB, 12, SRB_DIR_IN, 0, SS_PENDING, Sg::kDxferNone, 15000, 0},
+        {"no such adapter", 2, 0, 0x12, 6, SRB_DIR_IN, 36, SS_INVALID_HA, 0, 0, -1},
+        {"no drive at that target", 0, 0, 0x12, 6, SRB_DIR_IN, 36, SS_NO_DEVICE, 0, 0, -1},
+        {"command length 7", 0, 1, 0x12, 7, SRB_DIR_IN, 36, SS_INVALID_SRB, 0, 0, -1},
+        {"above 64 KiB", 0, 1, 0xCB, 12, SRB_DIR_OUT, 65537, SS_BUFFER_TO_BIG, 0, 0, -1},
+    };
+    for (const auto& c : cases) {
+        StandInIoctl kernel;
+        SgAspiLayer layer(kernel, kTwoDrives);
+        SRB_ExecSCSICmd srb = Block(c.adapter, c.target, c.opcode, c.flags, c.length, data.data());
+        srb.SRB_CDBLen = c.cdbLength;
+        srb.CDBByte[2] = 0x04;
+        srb.CDBByte[5] = 0x5A;
+        EXPECT_EQ(c.sent, layer.Send(&srb)) << c.name;
+        if (c.sent != SS_PENDING) {
+            EXPECT_EQ(c.sent, srb.SRB_Status) << c.name;
+            EXPECT_EQ(0u, kernel.CallCount()) << c.name << ": nothing reaches the kernel";
+            continue;
+        }
+        EXPECT_EQ(SS_COMP, Settled(srb)) << c.name;
+        ASSERT_EQ(1u, kernel.CallCount()) << c.name;
+        const SgIoHeader& call = kernel.calls[0];
+        EXPECT_EQ('S', call.interfaceId) << c.name;
+        EXPECT_EQ(c.direction, call.dxferDirection) << c.name;
+        EXPECT_EQ(c.length, call.dxferLen) << c.name;
+        EXPECT_EQ(c.timeoutMs, call.timeout) << c.name;
+        EXPECT_EQ(std::vector<uint8_t>(srb.CDBByte, srb.CDBByte + c.cdbLength), kernel.commands[0])
+            << c.name;
+        EXPECT_EQ(c.device, kernel.devices[0]) << c.name;
+        // The kernel writes into the layer's buffers, never the caller's.
+        EXPECT_NE(static_cast<void*>(data.data()), call.dxferp) << c.name;
+        std::vector<uint8_t> expectedOut;
+        if (c.direction == Sg::kDxferToDevice)
+            expectedOut.assign(data.begin(), data.begin() + c.length);
+        EXPECT_EQ(expectedOut, kernel.dataOut[0]) << c.name;
+    }
+}
+
+TEST(SgAspiLayer, WhatTheCallerFinds)
+{
+    const uint8_t kSense[18] = {0x70, 0, 0x03, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x0C, 0x00};
+    const struct {
+        const char* name;
+        int error; // of the call
+        uint8_t scsiStatus;
+        uint16_t hostStatus, driverStatus;
+        int32_t resid;
+        uint8_t senseWritten;
+        uint8_t status, haStat, targStat;
+        uint32_t dataCopied, senseCopied, residual;
+    } cases[] = {
+        {"good", 0, 0x00, 0, 0, 0, 0, SS_COMP, 0, 0, 36, 0, 0},
+        {"short transfer", 0, 0x00, 0, 0, 16, 0, SS_COMP, HASTAT_DO_DU, 0, 20, 0, 16},
+        {"check condition 3/0C/00", 0, 0x02, 0, 0x08, 36, 18, SS_ERR, 0, 2, 0, 18, 36},
+        {"busy", 0, 0x08, 0, 0, 36, 0, SS_ERR, 0, 8, 0, 0, 36},
+        {"time-out: the kernel aborted it", 0, 0x00, Sg::kHostTimeOut, 0, 36, 0, SS_ERR,
+         HASTAT_COMMAND_TIMEOUT, 0, 0, 0, 36},
+        {"time-out said by an older kernel's driver status", 0, 0x00, 0, 0x06, 36, 0, SS_ERR,
+         HASTAT_COMMAND_TIMEOUT, 0, 0, 0, 36},
+        {"drive gone", 0, 0x00, Sg::kHostNoConnect, 0, 36, 0, SS_ERR, 0, 0, 0, 0, 36},
+        {"refused by the kernel's command filter", 1 /* EPERM */, 0, 0, 0, 0, 0, SS_ERR, 0, 0, 0, 0,
+         36},
+        {"a residual beyond the request", 0, 0x00, 0, 0, 5000, 0, SS_COMP, HASTAT_DO_DU, 0, 0, 0,
+         36},
+    };
+    for (const auto& c : cases) {
+        StandInIoctl kernel;
+        kernel.answer = [&](SgIoHeader& call) {
+            call.status = c.scsiStatus;
+            call.hostStatus = c.hostStatus;
+            call.driverStatus = c.driverStatus;
+            call.resid = c.resid;
+            call.sbLenWr = c.senseWritten;
+            std::memcpy(call.sbp, kSense, sizeof kSense);
+            for (uint32_t i = 0; i < call.dxferLen; ++i)
+                static_cast<uint8_t*>(call.dxferp)[i] = static_cast<uint8_t>(i);
+            return c.error;
+        };
+        SgAspiLayer layer(kernel, kTwoDrives);
+        uint8_t data[36];
+        std::memset(data, 0xEE, sizeof data);
+        SRB_ExecSCSICmd srb =
+            Block(0, 1, 0x12, SRB_DIR_IN | SRB_ENABLE_RESIDUAL_COUNT, sizeof data, data);
+        std::memset(srb.SenseArea, 0xEE, sizeof srb.SenseArea);
+        ASSERT_EQ(SS_PENDING, layer.Send(&srb)) << c.name;
+        EXPECT_EQ(c.status, Settled(srb)) << c.name;
+        EXPECT_EQ(c.haStat, srb.SRB_HaStat) << c.name;
+        EXPECT_EQ(c.targStat, srb.SRB_TargStat) << c.name;
+        EXPECT_EQ(c.residual, srb.SRB_BufLen) << c.name;
+        for (uint32_t i = 0; i < sizeof data; ++i)
+            ASSERT_EQ(i < c.dataCopied ? i : 0xEEu, data[i]) << c.name << ", data byte " << i;
+        for (uint32_t i = 0; i < ASPI_SENSE_LEN; ++i)
+            ASSERT_EQ(i < c.senseCopied ? kSense[i] : 0xEE, srb.SenseArea[i])
+                << c.name << ", sense byte " << i;
+    }
+}
+
+// A call the kernel keeps (a drive that does not answer) goes on past the caller's abort:
+// the caller has its block back at once and never hears of the call again; the adapter's
+// next request waits for it, and is given back too when aborted.
+TEST(SgAspiLayer, AbortOfACallTheKernelKeeps)
+{
+    StandInIoctl kernel;
+    kernel.Hold();
+    SgAspiLayer layer(kernel, kTwoDrives);
+    uint8_t data[36];
+    SRB_ExecSCSICmd load = Block(0, 1, 0x1B, SRB_DIR_IN, 0, nullptr);
+    SRB_ExecSCSICmd next = Block(0, 1, 0x12, SRB_DIR_IN, sizeof data, data);
+    ASSERT_EQ(SS_PENDING, layer.Send(&load));
+    ASSERT_TRUE(kernel.WaitForCalls(1));
+    ASSERT_EQ(SS_PENDING, layer.Send(&next));
+    EXPECT_FALSE(layer.HoldsCalls());
+
+    EXPECT_EQ(SS_COMP, Abort(layer, load));
+    EXPECT_EQ(SS_ABORTED, load.SRB_Status);
+    EXPECT_TRUE(layer.HoldsCalls());
+    EXPECT_EQ(SS_COMP, Abort(layer, next));
+    EXPECT_EQ(SS_ABORTED, next.SRB_Status);
+    EXPECT_EQ(SS_ABORT_FAIL, Abort(layer, next)) << "a request given back cannot be aborted";
+
+    load.SRB_Status = 0x77;
+    kernel.answer = [](SgIoHeader& call) {
+        call.hostStatus = Sg::kHostTimeOut;
+        return 0;
+    };
+    kernel.Release();
+    // A request after the held call reaches the kernel: the aborted ones never do.
+    SRB_ExecSCSICmd after = Block(0, 1, 0x00, 0, 0, nullptr);
+    ASSERT_EQ(SS_PENDING, layer.Send(&after));
+    Settled(after);
+    EXPECT_EQ(2u, kernel.CallCount());
+    EXPECT_EQ(0x77, load.SRB_Status) << "the block of the aborted call was written again";
+    EXPECT_FALSE(layer.HoldsCalls());
+}
+
+} // namespace
