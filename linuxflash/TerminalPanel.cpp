@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "trace/Trace.h"
+#include "download/PanelTrace.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ TerminalPanel::TerminalPanel(std::FILE* out, bool live, const std::string& fileN
 
 void TerminalPanel::SetRowState(InfoRow row, RowState state)
 {
-    Trace::Line("row %d '%s' %s", row, kInfoRowKeys[row], kRowStateNames[state & 3]);
+    PanelTrace::State(row, state);
     rows.states[row] = state;
     shown[row] = false;
     if (state == kRowPassed || state == kRowFailed)
@@ -35,14 +35,14 @@ void TerminalPanel::SetRowState(InfoRow row, RowState state)
 
 void TerminalPanel::SetRowValue(InfoRow row, const char* text)
 {
-    Trace::Line("row %d value '%s'", row, text);
+    PanelTrace::Value(row, text);
     rows.values[row] = text;
     shown[row] = false;
 }
 
 void TerminalPanel::SetStatus(const char* text)
 {
-    Trace::Line("status \"%s\"", text);
+    PanelTrace::Status(text);
     rows.lastStatus = text;
     std::fprintf(out, "%s\n", text);
     std::fflush(out);

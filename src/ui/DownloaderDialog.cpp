@@ -7,6 +7,7 @@
 #include "base/FormatText.h"
 #include "base/ProductInfo.h"
 #include "download/InfoRow.h"
+#include "download/PanelTrace.h"
 #include "kdll.h"
 #include "trace/Trace.h"
 #include "ui/resources/resource.h"
@@ -104,7 +105,7 @@ bool DownloaderDialog::Create(HINSTANCE moduleInstance, HWND parent, DLGPROC pro
     infoList.InsertColumn(0, "Key");
     infoList.InsertColumn(1, "Value");
     for (int row = 0; row < kInfoRowCount; ++row) {
-        Trace::Line("row %d key '%s'", row, kInfoRowKeys[row]);
+        PanelTrace::Key(static_cast<InfoRow>(row));
         if (infoList.InsertItem(row, kInfoRowKeys[row], kRowIdle) != -1)
             infoList.Scroll(0, kScrollToEnd);
     }
@@ -249,7 +250,7 @@ void DownloaderDialog::SetRowState(InfoRow row, RowState state)
     rows[row].state = state;
     if (dialog == nullptr)
         return;
-    Trace::Line("row %d '%s' %s", row, kInfoRowKeys[row], kRowStateNames[state]);
+    PanelTrace::State(row, state);
     infoList.SetItemImage(row, state);
     HWND list = infoList.GetHandle();
     InvalidateRect(list, nullptr, TRUE);
@@ -261,7 +262,7 @@ void DownloaderDialog::SetRowValue(InfoRow row, const char* text)
     FormatText(rows[row].value, sizeof rows[row].value, "%s", text);
     if (dialog == nullptr)
         return;
-    Trace::Line("row %d value '%s'", row, text);
+    PanelTrace::Value(row, text);
     infoList.SetCell(row, 1, text);
 }
 
@@ -269,6 +270,6 @@ void DownloaderDialog::SetStatus(const char* text)
 {
     if (dialog == nullptr)
         return;
-    Trace::Line("status \"%s\"", text);
+    PanelTrace::Status(text);
     statusText.SetText(text);
 }
