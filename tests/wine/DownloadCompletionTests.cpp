@@ -5,8 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -21,15 +22,8 @@ namespace {
 
 std::string ReadFileText(const char* path)
 {
-    std::string text;
-    if (std::FILE* file = std::fopen(path, "rb")) {
-        char buffer[4096];
-        size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-            text.append(buffer, got);
-        std::fclose(file);
-    }
-    return text;
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 const char kOneDrive[] = "adapters 1\n"

@@ -1,59 +1,49 @@
 // The C runtime's heap blocks a module holds, counted at its imports.
 #include "HeapBlockCounter.h"
 
-#include <cstdlib>
 #include <mutex>
 #include <set>
 
 namespace {
 
 std::mutex lock;
-std::set<void*>* live;
+std::set<void*> live;
 void* (*realMalloc)(size_t);
 void* (*realCalloc)(size_t, size_t);
 void* (*realRealloc)(void*, size_t);
 void (*realFree)(void*);
 
-void Add(void* block)
+// Keeps the set of live blocks: block taken, old given back.
+void* Note(void* block, void* old)
 {
     std::lock_guard<std::mutex> hold(lock);
-    if (block != nullptr && live != nullptr)
-        live->insert(block);
-}
-
-void Remove(void* block)
-{
-    std::lock_guard<std::mutex> hold(lock);
-    if (live != nullptr)
-        live->erase(block);
+    if (old != nullptr && old != block)
+        live.erase(old);
+    if (block != nullptr)
+        live.insert(block);
+    return block;
 }
 
 void* CountingMalloc(size_t size)
 {
-    void* block = realMalloc(size);
-    Add(block);
-    return block;
+    return Note(realMalloc(size), nullptr);
 }
 
 void* CountingCalloc(size_t count, size_t size)
 {
-    void* block = realCalloc(count, size);
-    Add(block);
-    return block;
+    return Note(realCalloc(count, size), nullptr);
 }
 
+// A failed realloc keeps the old block, unless it was asked to free it (size 0).
 void* CountingRealloc(void* old, size_t size)
 {
     void* block = realRealloc(old, size);
-    if (block != nullptr || size == 0)
-        Remove(old);
-    Add(block);
-    return block;
+    return Note(block, block != nullptr || size == 0 ? old : nullptr);
 }
 
 void CountingFree(void* block)
 {
-    Remove(block);
+    Note(nullptr, block);
     realFree(block);
 }
 
@@ -61,32 +51,27 @@ void CountingFree(void* block)
 
 HeapBlockCounter::HeapBlockCounter(HMODULE module)
 {
+    const struct {
+        const char* name;
+        void* standIn;
+    } functions[4] = {{"malloc", reinterpret_cast<void*>(&CountingMalloc)},
+                      {"calloc", reinterpret_cast<void*>(&CountingCalloc)},
+                      {"realloc", reinterpret_cast<void*>(&CountingRealloc)},
+                      {"free", reinterpret_cast<void*>(&CountingFree)}};
     {
         std::lock_guard<std::mutex> hold(lock);
-        live = new std::set<void*>();
+        live.clear();
     }
-    patches[0].reset(
-        new ImportPatch(module, "msvcrt.dll", "malloc", reinterpret_cast<void*>(&CountingMalloc)));
-    patches[1].reset(
-        new ImportPatch(module, "msvcrt.dll", "calloc", reinterpret_cast<void*>(&CountingCalloc)));
-    patches[2].reset(new ImportPatch(module, "msvcrt.dll", "realloc",
-                                     reinterpret_cast<void*>(&CountingRealloc)));
-    patches[3].reset(
-        new ImportPatch(module, "msvcrt.dll", "free", reinterpret_cast<void*>(&CountingFree)));
+    for (int i = 0; i < 4; ++i)
+        patches[i].reset(
+            new ImportPatch(module, "msvcrt.dll", functions[i].name, functions[i].standIn));
     realMalloc = reinterpret_cast<void* (*)(size_t)>(patches[0]->Original());
     realCalloc = reinterpret_cast<void* (*)(size_t, size_t)>(patches[1]->Original());
     realRealloc = reinterpret_cast<void* (*)(void*, size_t)>(patches[2]->Original());
     realFree = reinterpret_cast<void (*)(void*)>(patches[3]->Original());
 }
 
-HeapBlockCounter::~HeapBlockCounter()
-{
-    for (auto& patch : patches)
-        patch.reset();
-    std::lock_guard<std::mutex> hold(lock);
-    delete live;
-    live = nullptr;
-}
+HeapBlockCounter::~HeapBlockCounter() = default;
 
 bool HeapBlockCounter::IsActive() const
 {
@@ -100,5 +85,5 @@ bool HeapBlockCounter::IsActive() const
 long HeapBlockCounter::Live() const
 {
     std::lock_guard<std::mutex> hold(lock);
-    return live != nullptr ? static_cast<long>(live->size()) : 0;
+    return static_cast<long>(live.size());
 }

@@ -85,18 +85,6 @@ TEST_F(ListViewTest, WrappersAttachToThePanelsControls)
     EXPECT_EQ("Transfer F/W Code...", host.Text(1001));
 }
 
-TEST_F(ListViewTest, InsertedRowsTakeTheirIndexAndImage)
-{
-    EXPECT_EQ(7, list.InsertItem(7, "Extra", 1)) << "the control's answer: the new row's index";
-    ASSERT_EQ(8, host.RowCount());
-    EXPECT_EQ("Extra", host.Cell(7, 0));
-    EXPECT_EQ(1, host.RowImage(7));
-    EXPECT_EQ("Flash Writing", host.Cell(6, 0)) << "row 6 untouched";
-    EXPECT_EQ(3, list.InsertItem(3, "Between", 0));
-    EXPECT_EQ("Between", host.Cell(3, 0));
-    EXPECT_EQ("Drive Model Name", host.Cell(4, 0)) << "the rows below move down";
-}
-
 TEST_F(ListViewTest, CellsTakeTextAndStateAsAsked)
 {
     struct {
