@@ -40,12 +40,12 @@ TcmuRing::~TcmuRing()
         close(fd);
 }
 
-int TcmuRing::Open(const char* uioPath)
+bool TcmuRing::Open(const char* uioPath)
 {
     fd = open(uioPath, O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         error = std::string("cannot open ") + uioPath + ": " + std::strerror(errno);
-        return 0;
+        return false;
     }
     // The size of the one mapping is in sysfs, under the device's name.
     const char* name = std::strrchr(uioPath, '/');
@@ -57,13 +57,13 @@ int TcmuRing::Open(const char* uioPath)
         if (file)
             std::fclose(file);
         error = "cannot read " + sizePath;
-        return 0;
+        return false;
     }
     std::fclose(file);
     void* mapped = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     if (mapped == MAP_FAILED) {
         error = std::string("cannot map the ring: ") + std::strerror(errno);
-        return 0;
+        return false;
     }
     area = static_cast<uint8_t*>(mapped);
     areaSize = size;
@@ -71,11 +71,11 @@ int TcmuRing::Open(const char* uioPath)
     if (mailbox->version != TCMU_MAILBOX_VERSION ||
         !(mailbox->flags & TCMU_MAILBOX_FLAG_CAP_OOOC)) {
         error = "the ring is not version 2 with out-of-order completion";
-        return 0;
+        return false;
     }
     // Whatever the kernel queued before this server came counts as new.
     taken = __atomic_load_n(&mailbox->cmd_tail, __ATOMIC_ACQUIRE);
-    return 1;
+    return true;
 }
 
 uint8_t* TcmuRing::Entry(uint32_t offset) const
@@ -84,13 +84,13 @@ uint8_t* TcmuRing::Entry(uint32_t offset) const
     return area + mailbox->cmdr_off + offset;
 }
 
-int TcmuRing::Acknowledge()
+bool TcmuRing::Acknowledge()
 {
     uint32_t count;
     if (read(fd, &count, sizeof count) >= 0 || errno == EINTR)
-        return 1;
+        return true;
     error = std::string("the UIO device is gone: ") + std::strerror(errno);
-    return 0;
+    return false;
 }
 
 void TcmuRing::Take(std::vector<TcmuCommand>& commands, std::vector<uint16_t>& aborted)

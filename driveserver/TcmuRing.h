@@ -24,13 +24,13 @@ public:
     TcmuRing(const TcmuRing&) = delete;
     TcmuRing& operator=(const TcmuRing&) = delete;
 
-    // Opens /dev/uioN and maps its area. 0 with the reason in error.
-    int Open(const char* uioPath);
+    // Opens /dev/uioN and maps its area. False with the reason in error.
+    bool Open(const char* uioPath);
     int Fd() const { return fd; }
 
-    // Clears the device's interrupt count after poll() said it is readable; 0 when the
+    // Clears the device's interrupt count after poll() said it is readable; false when the
     // device is gone (the target's configuration removed it).
-    int Acknowledge();
+    bool Acknowledge();
     // Takes every entry the kernel has added since the last call: commands into
     // commands, the command ids named by task management (aborts, resets) into aborted.
     void Take(std::vector<TcmuCommand>& commands, std::vector<uint16_t>& aborted);

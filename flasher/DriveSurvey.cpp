@@ -85,8 +85,8 @@ void DriveSurvey::Run()
         return;
     }
     LayerOrigin origin(layer);
-    layerPath = origin.path;
-    if (origin.isWineBuiltin) {
+    layerPath = origin.Path();
+    if (origin.IsWineBuiltin()) {
         outcome = kWineStub;
         return;
     }

@@ -11,17 +11,17 @@ SgRequest::~SgRequest()
     std::free(data);
 }
 
-int SgRequest::Build(const SRB_ExecSCSICmd& srb, uint32_t callerSeconds)
+bool SgRequest::Build(const SRB_ExecSCSICmd& srb, uint32_t callerSeconds)
 {
     if (!Take(srb, callerSeconds))
-        return 0;
+        return false;
     std::free(data);
     data = nullptr;
     if (DataLength() > 0) {
         data = static_cast<uint8_t*>(std::calloc(DataLength(), 1));
         if (data == nullptr) {
             refusal = SS_INSUFFICIENT_RESOURCES;
-            return 0;
+            return false;
         }
         if (Direction() == kDataOut)
             std::memcpy(data, CallerData(), DataLength());
@@ -39,7 +39,7 @@ int SgRequest::Build(const SRB_ExecSCSICmd& srb, uint32_t callerSeconds)
     header.cmdp = command;
     header.sbp = sense;
     header.timeout = TimeoutSeconds() * 1000;
-    return 1;
+    return true;
 }
 
 void SgRequest::Complete(SRB_ExecSCSICmd* srb, int callError) const

@@ -21,8 +21,9 @@ public:
     // the direction, the time-out in milliseconds, and the layer's own buffers, data-out
     // bytes copied in. The kernel writes only into those buffers: a request handed back
     // to its caller early (an abort) may go on without touching the caller's block.
-    // 1 ready; 0 with refusal set: the block's refusal, or SS_INSUFFICIENT_RESOURCES.
-    int Build(const SRB_ExecSCSICmd& srb, uint32_t timeoutSeconds);
+    // True when ready; false with refusal set: the block's refusal, or
+    // SS_INSUFFICIENT_RESOURCES.
+    bool Build(const SRB_ExecSCSICmd& srb, uint32_t timeoutSeconds);
     SgIoHeader& Header() { return header; }
 
     // Writes the end into the block. callError 0: the ioctl returned and the header says

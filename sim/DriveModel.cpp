@@ -35,20 +35,20 @@ uint8_t ResolveDirection(const SRB_ExecSCSICmd* srb, const uint8_t* cdb)
 
 DriveModel::DriveModel() : firstSequence(0) {}
 
-int DriveModel::Configure(const char* text)
+bool DriveModel::Configure(const char* text)
 {
     SimScenario next;
     if (!next.Parse(text)) {
         lastError = next.error;
-        return 0;
+        return false;
     }
     scenario = next;
     ClearLog();
     lastError.clear();
-    return 1;
+    return true;
 }
 
-int DriveModel::ConfigureFromFile(const char* path)
+bool DriveModel::ConfigureFromFile(const char* path)
 {
     scenario = SimScenario();
     ClearLog();
@@ -56,7 +56,7 @@ int DriveModel::ConfigureFromFile(const char* path)
     std::FILE* file = path != nullptr ? std::fopen(path, "rb") : nullptr;
     if (file == nullptr) {
         lastError = "cannot open scenario file '" + shownPath + "'";
-        return 0;
+        return false;
     }
     std::string text;
     char chunk[4096];
@@ -68,20 +68,20 @@ int DriveModel::ConfigureFromFile(const char* path)
     if (text.size() > SimScenario::kMaxTextLength) {
         lastError =
             shownPath + ": longer than " + std::to_string(SimScenario::kMaxTextLength) + " bytes";
-        return 0;
+        return false;
     }
     if (std::memchr(text.data(), '\0', text.size()) != nullptr) {
         lastError = shownPath + ": contains a NUL byte";
-        return 0;
+        return false;
     }
     SimScenario next;
     if (!next.Parse(text.c_str())) {
         lastError = shownPath + ": " + next.error;
-        return 0;
+        return false;
     }
     scenario = next;
     lastError.clear();
-    return 1;
+    return true;
 }
 
 uint8_t DriveModel::CheckRequest(const SRB_ExecSCSICmd* srb) const
@@ -255,12 +255,12 @@ uint32_t DriveModel::Fnv1a(const uint8_t* bytes, uint32_t length)
     return hash;
 }
 
-int DriveModel::GetRequest(int index, SimRequestRecord& out) const
+bool DriveModel::GetRequest(int index, SimRequestRecord& out) const
 {
     if (index < 0 || static_cast<size_t>(index) >= log.size())
-        return 0;
+        return false;
     out = log[index].record;
-    return 1;
+    return true;
 }
 
 uint32_t DriveModel::GetDataOut(int index, uint8_t* dst, uint32_t capacity) const
@@ -280,11 +280,11 @@ void DriveModel::ClearLog()
     log.clear();
 }
 
-int DriveModel::GetDeviceInfo(int adapterId, int targetId, SimDeviceInfo& out) const
+bool DriveModel::GetDeviceInfo(int adapterId, int targetId, SimDeviceInfo& out) const
 {
     const SimDevice* device = scenario.FindDevice(adapterId, targetId);
     if (device == nullptr)
-        return 0;
+        return false;
     device->GetInfo(out);
-    return 1;
+    return true;
 }

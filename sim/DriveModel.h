@@ -42,14 +42,14 @@ public:
     DriveModel();
 
     // Replaces the configuration and clears the log; on a parse error nothing changes.
-    int Configure(const char* text);
+    bool Configure(const char* text);
     // Loads a scenario file; when it cannot be read or parsed the bus is left empty.
-    int ConfigureFromFile(const char* path);
+    bool ConfigureFromFile(const char* path);
     const char* LastError() const { return lastError.c_str(); }
 
     uint32_t SupportInfo() const { return scenario.SupportInfo(); }
-    int IsSyncCompletion() const { return scenario.syncCompletion; }
-    int IsRefusingAll() const { return scenario.refuseAll; }
+    bool IsSyncCompletion() const { return scenario.syncCompletion; }
+    bool IsRefusingAll() const { return scenario.refuseAll; }
     uint8_t AdapterCount() const { return scenario.adapterCount; }
 
     // Takes an SC_EXEC_SCSI_CMD block at submission and returns what SendASPI32Command
@@ -72,10 +72,10 @@ public:
     static uint32_t Fnv1a(const uint8_t* bytes, uint32_t length);
 
     int RequestCount() const { return static_cast<int>(log.size()); }
-    int GetRequest(int index, SimRequestRecord& out) const;
+    bool GetRequest(int index, SimRequestRecord& out) const;
     uint32_t GetDataOut(int index, uint8_t* dst, uint32_t capacity) const;
     void ClearLog();
-    int GetDeviceInfo(int adapterId, int targetId, SimDeviceInfo& out) const;
+    bool GetDeviceInfo(int adapterId, int targetId, SimDeviceInfo& out) const;
 
 private:
     uint8_t Refuse(SRB_ExecSCSICmd* srb, SimLogEntry& entry, uint8_t status);

@@ -38,12 +38,12 @@ const char* LayerOnlyFault(const SimFaultRule& rule)
 
 ServedDrive::ServedDrive() : device(nullptr), nextSequence(1) {}
 
-int ServedDrive::Load(const char* scenarioText, int adapter, int target)
+bool ServedDrive::Load(const char* scenarioText, int adapter, int target)
 {
     device = nullptr;
     if (!scenario.Parse(scenarioText)) {
         error = scenario.error;
-        return 0;
+        return false;
     }
     for (SimDevice& candidate : scenario.devices) {
         if (adapter < 0 ? candidate.kind == kSimRvx
@@ -54,17 +54,17 @@ int ServedDrive::Load(const char* scenarioText, int adapter, int target)
     }
     if (device == nullptr) {
         error = adapter < 0 ? "the scenario has no RVX-4417K" : "the scenario has no device there";
-        return 0;
+        return false;
     }
     for (const SimFaultRule& rule : device->faults) {
         const char* reason = LayerOnlyFault(rule);
         if (reason != nullptr) {
             error = std::string("the device's faults include ") + reason;
             device = nullptr;
-            return 0;
+            return false;
         }
     }
-    return 1;
+    return true;
 }
 
 uint32_t ServedDrive::Execute(const uint8_t* cdb, uint8_t cdbLength, const uint8_t* dataOut,

@@ -33,10 +33,10 @@ public:
     ServedDrive();
 
     // Reads the scenario and takes the device at adapter:target, or the first RVX-4417K
-    // when adapter is -1. 0 with the reason in error: a parse error, no such device, or a
+    // when adapter is -1. False with the reason in error: a parse error, no such device, or a
     // fault that only an ASPI layer can show (a raw SRB status, a paused request, sense
     // with GOOD).
-    int Load(const char* scenarioText, int adapter, int target);
+    bool Load(const char* scenarioText, int adapter, int target);
 
     // Runs one command at time nowMs (milliseconds of the server's clock) and logs it.
     // transferLength is the initiator's buffer; dataOut holds its bytes for a command

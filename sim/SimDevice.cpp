@@ -50,12 +50,12 @@ void SimDevice::SetIdentity(uint8_t kindValue, uint8_t peripheral, uint8_t byte1
     std::memcpy(inquiry + 32, revision, 4);
 }
 
-int SimDevice::AddFault(const SimFaultRule& rule)
+bool SimDevice::AddFault(const SimFaultRule& rule)
 {
     if (faults.size() >= kMaxFaults)
-        return 0;
+        return false;
     faults.push_back(rule);
-    return 1;
+    return true;
 }
 
 uint8_t SimDevice::Classify(const uint8_t* cdb)
@@ -95,10 +95,10 @@ uint8_t SimDevice::NaturalDirection(const uint8_t* cdb)
     return kDirNone;
 }
 
-int SimDevice::FindRecordRevision(const uint8_t* code, uint32_t length, uint8_t* revision)
+bool SimDevice::FindRecordRevision(const uint8_t* code, uint32_t length, uint8_t* revision)
 {
     static const uint8_t pattern[5] = {0x05, 0x80, 0x00, 0x21, 0x1F};
-    int found = 0;
+    bool found = false;
     uint32_t k = 0;
     for (uint32_t i = 0; i < length; ++i) {
         uint8_t b = code[i];
@@ -115,7 +115,7 @@ int SimDevice::FindRecordRevision(const uint8_t* code, uint32_t length, uint8_t*
         if (length - i <= 31)
             continue;
         std::memcpy(revision, code + i + 28, 4);
-        found = 1;
+        found = true;
     }
     return found;
 }

@@ -100,8 +100,8 @@ public:
     void SetIdentity(uint8_t kindValue, uint8_t peripheral, uint8_t byte1, uint8_t byte2,
                      uint8_t byte3, const uint8_t* vendor, const uint8_t* product,
                      const uint8_t* revision);
-    // 0 when the device already has kMaxFaults rules.
-    int AddFault(const SimFaultRule& rule);
+    // False when the device already has kMaxFaults rules.
+    bool AddFault(const SimFaultRule& rule);
 
     // Runs one command: applies the first active fault rule for it, updates the state and
     // fills the outcome (SS_PENDING with hang, keep or pause set when it does not complete
@@ -121,8 +121,8 @@ public:
     // The direction a command's data phase has by its nature.
     static uint8_t NaturalDirection(const uint8_t* cdb);
     // Scans code bytes for identification records (05 80 00 21|32 1F) as the firmware
-    // loader does; 1 with the revision of the last complete record, 0 when there is none.
-    static int FindRecordRevision(const uint8_t* code, uint32_t length, uint8_t* revision);
+    // loader does; true with the revision of the last complete record, false when there is none.
+    static bool FindRecordRevision(const uint8_t* code, uint32_t length, uint8_t* revision);
     static void SetCheck(SimOutcome& outcome, uint8_t key, uint8_t asc, uint8_t ascq);
 
     uint8_t adapter;

@@ -11,18 +11,19 @@ namespace {
 
 typedef std::vector<std::string> Tokens;
 
-int IsBlank(char c)
+bool IsBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
 }
 
 // Reads a quoted string starting after its opening quote; i ends behind the closing one.
-int ReadQuoted(const char* line, size_t length, size_t& i, std::string& token, std::string& problem)
+bool ReadQuoted(const char* line, size_t length, size_t& i, std::string& token,
+                std::string& problem)
 {
     while (i < length) {
         char c = line[i++];
         if (c == '"')
-            return 1;
+            return true;
         if (c != '\\') {
             token.push_back(c);
             continue;
@@ -40,14 +41,14 @@ int ReadQuoted(const char* line, size_t length, size_t& i, std::string& token, s
             i += 2;
         } else {
             problem = "unknown escape in quoted string (use \\0, \\\\, \\\" or \\xHH)";
-            return 0;
+            return false;
         }
     }
     problem = "quoted string not closed";
-    return 0;
+    return false;
 }
 
-int Tokenize(const char* line, size_t length, Tokens& tokens, std::string& problem)
+bool Tokenize(const char* line, size_t length, Tokens& tokens, std::string& problem)
 {
     size_t i = 0;
     while (i < length) {
@@ -57,15 +58,15 @@ int Tokenize(const char* line, size_t length, Tokens& tokens, std::string& probl
             continue;
         }
         if (c == '#')
-            return 1;
+            return true;
         std::string token;
         if (c == '"') {
             ++i;
             if (!ReadQuoted(line, length, i, token, problem))
-                return 0;
+                return false;
             if (i < length && !IsBlank(line[i]) && line[i] != '#') {
                 problem = "quoted string must be followed by a blank";
-                return 0;
+                return false;
             }
             tokens.push_back(token);
             continue;
@@ -73,60 +74,60 @@ int Tokenize(const char* line, size_t length, Tokens& tokens, std::string& probl
         while (i < length && !IsBlank(line[i]) && line[i] != '#') {
             if (line[i] == '"') {
                 problem = "quote inside a word";
-                return 0;
+                return false;
             }
             token.push_back(line[i++]);
         }
         tokens.push_back(token);
     }
-    return 1;
+    return true;
 }
 
 // Decimal number within [low, high]; digits only.
-int ParseDecimal(const std::string& text, long low, long high, long& value)
+bool ParseDecimal(const std::string& text, long low, long high, long& value)
 {
     if (text.empty() || text.size() > 10)
-        return 0;
+        return false;
     long long v = 0;
     for (char c : text) {
         if (c < '0' || c > '9')
-            return 0;
+            return false;
         v = v * 10 + (c - '0');
     }
     if (v < low || v > high)
-        return 0;
+        return false;
     value = static_cast<long>(v);
-    return 1;
+    return true;
 }
 
 // Byte in hexadecimal, with or without 0x: "3A", "0x3a", "5".
-int ParseHexByte(const std::string& text, uint8_t& value)
+bool ParseHexByte(const std::string& text, uint8_t& value)
 {
     size_t start = 0;
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
         start = 2;
     size_t digits = text.size() - start;
     if (digits < 1 || digits > 2)
-        return 0;
+        return false;
     int v = 0;
     for (size_t i = start; i < text.size(); ++i) {
         int d = HexDigit(text[i]);
         if (d < 0)
-            return 0;
+            return false;
         v = v * 16 + d;
     }
     value = static_cast<uint8_t>(v);
-    return 1;
+    return true;
 }
 
 // An INQUIRY text field: at most width bytes, padded with blanks.
-int ParseField(const std::string& text, size_t width, uint8_t* field)
+bool ParseField(const std::string& text, size_t width, uint8_t* field)
 {
     if (text.size() > width)
-        return 0;
+        return false;
     std::memset(field, ' ', width);
     std::memcpy(field, text.data(), text.size());
-    return 1;
+    return true;
 }
 
 struct CommandName {
@@ -169,16 +170,16 @@ SimScenario::SimScenario()
 {
 }
 
-int SimScenario::Fail(const std::string& message)
+bool SimScenario::Fail(const std::string& message)
 {
     if (lineNumber > 0)
         error = "line " + std::to_string(lineNumber) + ": " + message;
     else
         error = message;
-    return 0;
+    return false;
 }
 
-int SimScenario::Parse(const char* text)
+bool SimScenario::Parse(const char* text)
 {
     adapterCount = 0;
     supportStatus = 0;
@@ -209,7 +210,7 @@ int SimScenario::Parse(const char* text)
         if (!Tokenize(text + start, end - start, tokens, problem))
             return Fail(problem);
         if (!tokens.empty() && !ParseLine(tokens))
-            return 0;
+            return false;
         if (newline == nullptr)
             break;
         start = end + 1;
@@ -218,7 +219,7 @@ int SimScenario::Parse(const char* text)
     return CheckAdapters();
 }
 
-int SimScenario::CheckAdapters()
+bool SimScenario::CheckAdapters()
 {
     if (adaptersLine == 0) {
         // Without an adapters line there are as many adapters as the devices need.
@@ -228,7 +229,7 @@ int SimScenario::CheckAdapters()
                 highest = device.adapter;
         }
         adapterCount = static_cast<uint8_t>(highest + 1);
-        return 1;
+        return true;
     }
     for (const SimDevice& device : devices) {
         if (device.adapter < adapterCount)
@@ -237,10 +238,10 @@ int SimScenario::CheckAdapters()
         return Fail("adapter " + std::to_string(device.adapter) + " not below the adapter count " +
                     std::to_string(adapterCount) + " of line " + std::to_string(adaptersLine));
     }
-    return 1;
+    return true;
 }
 
-int SimScenario::ParseLine(const Tokens& tokens)
+bool SimScenario::ParseLine(const Tokens& tokens)
 {
     const std::string& directive = tokens[0];
     if (directive == "adapters")
@@ -253,30 +254,30 @@ int SimScenario::ParseLine(const Tokens& tokens)
         if (tokens.size() != 2 || !ParseHexByte(tokens[1], supportStatus))
             return Fail("support-status takes one hexadecimal byte");
         supportStatusSet = 1;
-        return 1;
+        return true;
     }
     if (directive == "completion") {
         if (tokens.size() != 2 || (tokens[1] != "async" && tokens[1] != "sync"))
             return Fail("completion takes async or sync");
         syncCompletion = tokens[1] == "sync";
-        return 1;
+        return true;
     }
     if (directive == "data-out") {
         if (tokens.size() != 2 || (tokens[1] != "at-submission" && tokens[1] != "at-completion"))
             return Fail("data-out takes at-submission or at-completion");
         dataOutAtCompletion = tokens[1] == "at-completion";
-        return 1;
+        return true;
     }
     if (directive == "refuse-all") {
         if (tokens.size() != 1)
             return Fail("refuse-all takes nothing, got " + Quote(tokens[1]));
         refuseAll = 1;
-        return 1;
+        return true;
     }
     return Fail("unknown directive " + Quote(directive));
 }
 
-int SimScenario::ParseAdapters(const Tokens& tokens)
+bool SimScenario::ParseAdapters(const Tokens& tokens)
 {
     long count = 0;
     if (tokens.size() != 2 || !ParseDecimal(tokens[1], 0, kMaxAdapters, count))
@@ -285,10 +286,10 @@ int SimScenario::ParseAdapters(const Tokens& tokens)
         return Fail("adapters already given on line " + std::to_string(adaptersLine));
     adapterCount = static_cast<uint8_t>(count);
     adaptersLine = lineNumber;
-    return 1;
+    return true;
 }
 
-int SimScenario::ParseAddress(const Tokens& tokens, int& adapterId, int& targetId)
+bool SimScenario::ParseAddress(const Tokens& tokens, int& adapterId, int& targetId)
 {
     long a = 0;
     long t = 0;
@@ -298,15 +299,15 @@ int SimScenario::ParseAddress(const Tokens& tokens, int& adapterId, int& targetI
         return Fail(tokens[0] + " needs a target from 0 to " + std::to_string(kMaxTargets - 1));
     adapterId = static_cast<int>(a);
     targetId = static_cast<int>(t);
-    return 1;
+    return true;
 }
 
-int SimScenario::ParseDevice(const Tokens& tokens)
+bool SimScenario::ParseDevice(const Tokens& tokens)
 {
     int a = 0;
     int t = 0;
     if (!ParseAddress(tokens, a, t))
-        return 0;
+        return false;
     const SimDevice* existing = FindDevice(a, t);
     if (existing != nullptr)
         return Fail("adapter " + std::to_string(a) + " target " + std::to_string(t) +
@@ -321,9 +322,9 @@ int SimScenario::ParseDevice(const Tokens& tokens)
     const std::string& kindName = tokens[3];
     if (kindName == "rvx") {
         if (!ParseRvxOptions(tokens, device))
-            return 0;
+            return false;
         devices.push_back(device);
-        return 1;
+        return true;
     }
 
     size_t first = 4;
@@ -360,10 +361,10 @@ int SimScenario::ParseDevice(const Tokens& tokens)
     else
         device.SetIdentity(kindValue, peripheral, 0x00, 0x02, 0x02, vendor, product, revision);
     devices.push_back(device);
-    return 1;
+    return true;
 }
 
-int SimScenario::ParseRvxOptions(const Tokens& tokens, SimDevice& device)
+bool SimScenario::ParseRvxOptions(const Tokens& tokens, SimDevice& device)
 {
     uint8_t vendor[8];
     uint8_t product[16];
@@ -395,15 +396,15 @@ int SimScenario::ParseRvxOptions(const Tokens& tokens, SimDevice& device)
         }
     }
     device.SetIdentity(kSimRvx, 0x05, 0x80, 0x00, format, vendor, product, revision);
-    return 1;
+    return true;
 }
 
-int SimScenario::ParseFault(const Tokens& tokens)
+bool SimScenario::ParseFault(const Tokens& tokens)
 {
     int a = 0;
     int t = 0;
     if (!ParseAddress(tokens, a, t))
-        return 0;
+        return false;
     SimDevice* device = FindDevice(a, t);
     if (device == nullptr)
         return Fail("no device at adapter " + std::to_string(a) + " target " + std::to_string(t) +
@@ -425,14 +426,14 @@ int SimScenario::ParseFault(const Tokens& tokens)
         return Fail("unknown command " + Quote(tokens[3]) +
                     " (inquiry, probe, prevent, unload, load, write, tur, any)");
     if (!ParseFaultActions(tokens, rule))
-        return 0;
+        return false;
     if (!device->AddFault(rule))
         return Fail("more than " + std::to_string(SimDevice::kMaxFaults) +
                     " faults for one device");
-    return 1;
+    return true;
 }
 
-int SimScenario::ParseFaultActions(const Tokens& tokens, SimFaultRule& rule)
+bool SimScenario::ParseFaultActions(const Tokens& tokens, SimFaultRule& rule)
 {
     int haveCount = 0;
     size_t i = 4;
@@ -523,7 +524,7 @@ int SimScenario::ParseFaultActions(const Tokens& tokens, SimFaultRule& rule)
         return Fail("a request that never completes has no result");
     if (rule.timing == kTimingPause && rule.result != kFaultNone)
         return Fail("a paused request completes with its real result");
-    return 1;
+    return true;
 }
 
 SimDevice* SimScenario::FindDevice(int adapterId, int targetId)

@@ -21,10 +21,10 @@ public:
 
     SimScenario();
 
-    // Replaces the whole content with the scenario in text. 1 on success; 0 with the
+    // Replaces the whole content with the scenario in text. True on success; false with the
     // reason, naming the line, in error (what was read up to that line stays and is not
     // to be used).
-    int Parse(const char* text);
+    bool Parse(const char* text);
 
     SimDevice* FindDevice(int adapterId, int targetId);
     const SimDevice* FindDevice(int adapterId, int targetId) const;
@@ -41,15 +41,15 @@ public:
     std::string error;
 
 private:
-    int ParseLine(const std::vector<std::string>& tokens);
-    int ParseAdapters(const std::vector<std::string>& tokens);
-    int ParseDevice(const std::vector<std::string>& tokens);
-    int ParseRvxOptions(const std::vector<std::string>& tokens, SimDevice& device);
-    int ParseFault(const std::vector<std::string>& tokens);
-    int ParseFaultActions(const std::vector<std::string>& tokens, SimFaultRule& rule);
-    int ParseAddress(const std::vector<std::string>& tokens, int& adapterId, int& targetId);
-    int CheckAdapters();
-    int Fail(const std::string& message);
+    bool ParseLine(const std::vector<std::string>& tokens);
+    bool ParseAdapters(const std::vector<std::string>& tokens);
+    bool ParseDevice(const std::vector<std::string>& tokens);
+    bool ParseRvxOptions(const std::vector<std::string>& tokens, SimDevice& device);
+    bool ParseFault(const std::vector<std::string>& tokens);
+    bool ParseFaultActions(const std::vector<std::string>& tokens, SimFaultRule& rule);
+    bool ParseAddress(const std::vector<std::string>& tokens, int& adapterId, int& targetId);
+    bool CheckAdapters();
+    bool Fail(const std::string& message);
 
     int lineNumber;
     int adaptersLine;

@@ -64,9 +64,9 @@ int List()
         return 1;
     }
     LayerOrigin origin(layer);
-    std::printf("layer: %s\n", origin.path.c_str());
+    std::printf("layer: %s\n", origin.Path().c_str());
     // Wine reports the name it was asked for even when it put its own module there.
-    if (origin.isWineBuiltin) {
+    if (origin.IsWineBuiltin()) {
         std::printf("Wine loaded its own built-in wnaspi32 stub in place of that file: it "
                     "reaches no drive.\nGive wnaspi32 the DLL override \"native, builtin\" "
                     "(winecfg, Libraries) or set WINEDLLOVERRIDES=wnaspi32=n,\nso that the "

@@ -46,7 +46,7 @@ public:
     // layer: a loaded WNASPI32.dll; its entry points are bound by ordinal.
     explicit AspiLister(HMODULE layer);
 
-    int IsBound() const { return layer.IsBound(); }
+    bool IsBound() const { return layer.IsBound(); }
     // Asks the layer for everything it knows; fills the fields below.
     void Run();
     // CD-ROM drives that answered INQUIRY.

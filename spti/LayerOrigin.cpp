@@ -14,7 +14,7 @@ const char kBuiltinSignature[] = "Wine builtin DLL";
 
 } // namespace
 
-LayerOrigin::LayerOrigin(HMODULE layer) : isWineBuiltin(0)
+LayerOrigin::LayerOrigin(HMODULE layer) : wineBuiltin(false)
 {
     if (layer == nullptr)
         return;
@@ -25,11 +25,11 @@ LayerOrigin::LayerOrigin(HMODULE layer) : isWineBuiltin(0)
     const IMAGE_DOS_HEADER* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(layer);
     // The signature lies between the DOS header and the PE header.
     if (dos->e_lfanew >= static_cast<LONG>(sizeof *dos + sizeof kBuiltinSignature))
-        isWineBuiltin =
+        wineBuiltin =
             std::memcmp(image + sizeof *dos, kBuiltinSignature, sizeof kBuiltinSignature) == 0;
 }
 
-int LayerOrigin::RunsOnWine()
+bool LayerOrigin::RunsOnWine()
 {
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;

@@ -11,9 +11,14 @@ public:
     // layer: a loaded WNASPI32.dll, or null.
     explicit LayerOrigin(HMODULE layer);
 
-    // 1 when this process runs under Wine (ntdll exports wine_get_version).
-    static int RunsOnWine();
+    // True when this process runs under Wine (ntdll exports wine_get_version).
+    static bool RunsOnWine();
 
-    std::string path; // the module's file
-    int isWineBuiltin;
+    // The module's file; empty without a module.
+    const std::string& Path() const { return path; }
+    bool IsWineBuiltin() const { return wineBuiltin; }
+
+private:
+    std::string path;
+    bool wineBuiltin;
 };

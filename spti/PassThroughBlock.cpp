@@ -65,21 +65,21 @@ uint32_t PassThroughBlock::DefaultTimeout(uint8_t opcode, uint8_t direction)
     return kCommandSeconds;
 }
 
-int PassThroughBlock::Take(const SRB_ExecSCSICmd& srb, uint32_t callerSeconds)
+bool PassThroughBlock::Take(const SRB_ExecSCSICmd& srb, uint32_t callerSeconds)
 {
     refusal = SS_PENDING;
     uint8_t length = srb.SRB_CDBLen;
     if (length != 6 && length != 10 && length != 12 && length != 16) {
         refusal = SS_INVALID_SRB;
-        return 0;
+        return false;
     }
     if (srb.SRB_BufLen > kMaxTransfer) {
         refusal = SS_BUFFER_TO_BIG;
-        return 0;
+        return false;
     }
     if (srb.SRB_BufLen > 0 && srb.SRB_BufPointer == nullptr) {
         refusal = SS_INVALID_SRB;
-        return 0;
+        return false;
     }
     switch (srb.SRB_Flags & (SRB_DIR_IN | SRB_DIR_OUT)) {
     case SRB_DIR_IN:
@@ -90,12 +90,12 @@ int PassThroughBlock::Take(const SRB_ExecSCSICmd& srb, uint32_t callerSeconds)
         break;
     case SRB_DIR_IN | SRB_DIR_OUT:
         refusal = SS_INVALID_SRB;
-        return 0;
+        return false;
     default:
         direction = srb.SRB_BufLen > 0 ? OpcodeDirection(srb.CDBByte[0]) : uint8_t(kDataNone);
         if (srb.SRB_BufLen > 0 && direction == kDataNone) {
             refusal = SS_INVALID_SRB;
-            return 0;
+            return false;
         }
     }
     if (srb.SRB_BufLen == 0)
@@ -110,7 +110,7 @@ int PassThroughBlock::Take(const SRB_ExecSCSICmd& srb, uint32_t callerSeconds)
     std::memcpy(cdb, srb.CDBByte, length);
     dataLength = srb.SRB_BufLen;
     callerData = srb.SRB_BufPointer;
-    return 1;
+    return true;
 }
 
 void PassThroughBlock::StoreStatus(SRB_ExecSCSICmd* srb, uint8_t status)

@@ -48,11 +48,11 @@ public:
     PassThroughBlock();
 
     // Checks the execute block and takes what the command needs from it, with the
-    // caller's time-out in seconds (0: DefaultTimeout). 1 taken; 0 with refusal set:
+    // caller's time-out in seconds (0: DefaultTimeout). True when taken; false with refusal set:
     // SS_INVALID_SRB for a command length other than 6, 10, 12 or 16, both direction bits,
     // a null buffer with a length, or data without direction bits for an operation code of
     // unknown direction; SS_BUFFER_TO_BIG above kMaxTransfer.
-    int Take(const SRB_ExecSCSICmd& srb, uint32_t timeoutSeconds);
+    bool Take(const SRB_ExecSCSICmd& srb, uint32_t timeoutSeconds);
     uint8_t Direction() const { return direction; }
     uint32_t TimeoutSeconds() const { return timeoutSeconds; }
     uint32_t DataLength() const { return dataLength; }

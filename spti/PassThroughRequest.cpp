@@ -23,17 +23,17 @@ PassThroughRequest::~PassThroughRequest()
     std::free(buffer);
 }
 
-int PassThroughRequest::Build(const SRB_ExecSCSICmd& srb, uint32_t callerSeconds)
+bool PassThroughRequest::Build(const SRB_ExecSCSICmd& srb, uint32_t callerSeconds)
 {
     if (!Take(srb, callerSeconds))
-        return 0;
+        return false;
     std::free(buffer);
     bufferSize = kDataOffset + DataLength();
     buffer = static_cast<uint8_t*>(std::calloc(bufferSize, 1));
     if (buffer == nullptr) {
         bufferSize = 0;
         refusal = SS_INSUFFICIENT_RESOURCES;
-        return 0;
+        return false;
     }
 
     PassThroughHeader header;
@@ -50,7 +50,7 @@ int PassThroughRequest::Build(const SRB_ExecSCSICmd& srb, uint32_t callerSeconds
     std::memcpy(buffer, &header, sizeof header);
     if (Direction() == kDataOut)
         std::memcpy(buffer + kDataOffset, CallerData(), DataLength());
-    return 1;
+    return true;
 }
 
 void PassThroughRequest::Complete(SRB_ExecSCSICmd* srb, uint32_t ioError, uint32_t elapsedMs) const

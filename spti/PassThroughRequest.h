@@ -42,9 +42,9 @@ public:
     PassThroughRequest& operator=(const PassThroughRequest&) = delete;
 
     // Takes the execute block (PassThroughBlock::Take) and builds the request buffer,
-    // data-out bytes copied in. 1 ready; 0 with refusal set: the block's refusal, or
-    // SS_INSUFFICIENT_RESOURCES when no buffer could be had.
-    int Build(const SRB_ExecSCSICmd& srb, uint32_t timeoutSeconds);
+    // data-out bytes copied in. True when ready; false with refusal set: the block's
+    // refusal, or SS_INSUFFICIENT_RESOURCES when no buffer could be had.
+    bool Build(const SRB_ExecSCSICmd& srb, uint32_t timeoutSeconds);
     uint8_t* Buffer() { return buffer; }
     uint32_t BufferSize() const { return bufferSize; }
 

@@ -34,11 +34,11 @@ FirmwareFileReport::FirmwareFileReport()
     firmware.transferCheckSum = 0;
 }
 
-int FirmwareFileReport::Load(const std::string& path)
+bool FirmwareFileReport::Load(const std::string& path)
 {
     fileName = path;
     if (!firmware.LoadFirmwareFile(path.c_str(), &loaderMessage))
-        return 0;
+        return false;
     // The loader has parsed once already; this second pass over the same bytes only
     // adds where the record and the marker were met.
     firmware.ParseFirmwareImage(&hits);
@@ -48,7 +48,7 @@ int FirmwareFileReport::Load(const std::string& path)
     const char* signature = TestFileNote::kSignature;
     const uint8_t* found = std::search(block, end, signature, signature + std::strlen(signature));
     noteAt = found != end ? static_cast<int>(found - block) : -1;
-    return 1;
+    return true;
 }
 
 std::string FirmwareFileReport::ModelRowText() const

@@ -11,10 +11,10 @@ class FirmwareFileReport {
 public:
     FirmwareFileReport();
 
-    // 1: the downloader would accept the file; its description is ready. 0: the
+    // True: the downloader would accept the file; its description is ready. False: the
     // downloader would reject it; loaderMessage holds the downloader's own status
     // text, or is null when the downloader shows none (an empty name).
-    int Load(const std::string& path);
+    bool Load(const std::string& path);
 
     // Writes the description of a loaded file, ending with the verdict.
     void Print(std::FILE* out) const;

@@ -33,16 +33,16 @@ void PutPadded(uint8_t* at, const std::string& text, size_t width)
 
 FirmwareFileWriter::FirmwareFileWriter(const ToolArguments& settings) : settings(settings) {}
 
-int FirmwareFileWriter::Fail(const std::string& text)
+bool FirmwareFileWriter::Fail(const std::string& text)
 {
     errorText = text;
-    return 0;
+    return false;
 }
 
-int FirmwareFileWriter::Write()
+bool FirmwareFileWriter::Write()
 {
     if (!Build())
-        return 0;
+        return false;
     std::FILE* file = Create();
     if (file == nullptr && errno == EEXIST)
         return Fail(settings.path + " exists: not overwritten (--force overwrites it)");
@@ -52,7 +52,7 @@ int FirmwareFileWriter::Write()
     const int closed = std::fclose(file) == 0;
     if (written != bytes.size() || !closed)
         return Fail(settings.path + ": write failed: " + std::strerror(errno));
-    return 1;
+    return true;
 }
 
 // Without --force only a file that does not exist yet is created, in one step, so that
@@ -71,7 +71,7 @@ std::FILE* FirmwareFileWriter::Create() const
     return file;
 }
 
-int FirmwareFileWriter::Build()
+bool FirmwareFileWriter::Build()
 {
     bytes.assign(static_cast<size_t>(settings.fileSize), kLeadingFill);
     for (size_t i = kCodeOffset; i < bytes.size(); ++i) {
@@ -80,18 +80,18 @@ int FirmwareFileWriter::Build()
             settings.fillByte == ToolArguments::kRamp ? ramp : settings.fillByte);
     }
     if (!PlaceCode())
-        return 0;
+        return false;
     PlaceNote();
     // Record and marker go in last so that a code binary cannot hide them.
     PlaceRecord();
     PlaceMarker();
-    return 1;
+    return true;
 }
 
-int FirmwareFileWriter::PlaceCode()
+bool FirmwareFileWriter::PlaceCode()
 {
     if (settings.codePath.empty())
-        return 1;
+        return true;
     std::FILE* file = std::fopen(settings.codePath.c_str(), "rb");
     if (file == nullptr)
         return Fail(settings.codePath + ": cannot open: " + std::strerror(errno));
@@ -105,7 +105,7 @@ int FirmwareFileWriter::PlaceCode()
         return Fail(settings.codePath + ": more than the 63488 bytes of the code part");
     for (size_t i = 0; i < got && kCodeOffset + i < bytes.size(); ++i)
         bytes[kCodeOffset + i] = code[i];
-    return 1;
+    return true;
 }
 
 void FirmwareFileWriter::PlaceNote()

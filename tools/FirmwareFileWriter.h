@@ -12,21 +12,21 @@ class FirmwareFileWriter {
 public:
     explicit FirmwareFileWriter(const ToolArguments& settings);
 
-    // 1: bytes holds the file and it was written to the settings' path. 0: errorText
+    // True: bytes holds the file and it was written to the settings' path. False: errorText
     // says what could not be read or written, or that the file exists (without --force).
-    int Write();
+    bool Write();
 
     std::vector<uint8_t> bytes;
     std::string errorText;
 
 private:
     std::FILE* Create() const;
-    int Build();
-    int PlaceCode();
+    bool Build();
+    bool PlaceCode();
     void PlaceNote();
     void PlaceRecord();
     void PlaceMarker();
-    int Fail(const std::string& text);
+    bool Fail(const std::string& text);
 
     const ToolArguments& settings;
 };

@@ -13,7 +13,7 @@ const long kRecordBytes = 36;
 const long kMarkerBytes = 12;
 
 // Decimal, or hexadecimal after "0x"; nothing else, no sign, nothing behind the digits.
-int ParseNumber(const std::string& text, long limit, long* value)
+bool ParseNumber(const std::string& text, long limit, long* value)
 {
     int base = 10;
     size_t at = 0;
@@ -22,7 +22,7 @@ int ParseNumber(const std::string& text, long limit, long* value)
         at = 2;
     }
     if (at >= text.size())
-        return 0;
+        return false;
     long result = 0;
     for (; at < text.size(); ++at) {
         const char c = text[at];
@@ -34,15 +34,15 @@ int ParseNumber(const std::string& text, long limit, long* value)
         else if (base == 16 && c >= 'A' && c <= 'F')
             digit = c - 'A' + 10;
         else
-            return 0;
+            return false;
         if (digit >= base)
-            return 0;
+            return false;
         result = result * base + digit;
         if (result > limit)
-            return 0;
+            return false;
     }
     *value = result;
-    return 1;
+    return true;
 }
 
 } // namespace
@@ -50,25 +50,27 @@ int ParseNumber(const std::string& text, long limit, long* value)
 ToolArguments::ToolArguments()
     : verb(kHelp), fileSize(kFirmwareBytes), recordOffset(kDefaultRecordAt),
       markerOffset(kDefaultMarkerAt), vendor("NEMBRIKA"), product("CD-ROM RVX-4417K"),
-      revision("1.01"), formatByte(0x21), fillByte(kRamp), overwrite(0), recordLeftOut(0),
-      markerLeftOut(0), noteLeftOut(0), recordGiven(0), markerGiven(0)
+      revision("1.01"), formatByte(0x21), fillByte(kRamp), overwrite(false), recordLeftOut(false),
+      markerLeftOut(false), noteLeftOut(false), recordGiven(false), markerGiven(false)
 {
 }
 
-int ToolArguments::Fail(const std::string& text)
+bool ToolArguments::Fail(const std::string& text)
 {
     errorText = text;
-    return 0;
+    return false;
 }
 
-int ToolArguments::Parse(int argc, const char* const* argv)
+bool ToolArguments::Parse(int argc, const char* const* argv)
 {
     if (argc < 2)
         return Fail("no verb given");
     const std::string first = argv[1];
     if (first == "--help" || first == "-h" || first == "help") {
         verb = kHelp;
-        return argc == 2 ? 1 : Fail("--help takes no further arguments");
+        if (argc != 2)
+            return Fail("--help takes no further arguments");
+        return true;
     }
     if (first == "make")
         verb = kMake;
@@ -82,19 +84,19 @@ int ToolArguments::Parse(int argc, const char* const* argv)
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             verb = kHelp;
-            return 1;
+            return true;
         }
         if (arg.size() > 1 && arg[0] == '-') {
             if (verb != kMake)
                 return Fail("info takes no options: '" + arg + "'");
             if (arg == "--force") {
-                overwrite = 1;
+                overwrite = true;
                 continue;
             }
             if (i + 1 >= argc)
                 return Fail("option " + arg + " needs a value");
             if (!ParseMakeOption(arg, argv[++i]))
-                return 0;
+                return false;
             continue;
         }
         if (havePath)
@@ -106,21 +108,21 @@ int ToolArguments::Parse(int argc, const char* const* argv)
         return Fail(std::string(verb == kMake ? "make" : "info") + " needs a file name");
 
     if (verb != kMake)
-        return 1;
+        return true;
     return PlaceFits();
 }
 
 // Record and marker must lie inside the file and apart. Only where the user gave no
 // offset does a file too short for it simply go without.
-int ToolArguments::PlaceFits()
+bool ToolArguments::PlaceFits()
 {
     if (!recordGiven && recordOffset + kRecordBytes > fileSize) {
         recordOffset = kNone;
-        recordLeftOut = 1;
+        recordLeftOut = true;
     }
     if (!markerGiven && markerOffset + kMarkerBytes > fileSize) {
         markerOffset = kNone;
-        markerLeftOut = 1;
+        markerLeftOut = true;
     }
     if (recordOffset != kNone && recordOffset + kRecordBytes > fileSize)
         return Fail("the 36-byte record at " + std::to_string(recordOffset) +
@@ -136,13 +138,13 @@ int ToolArguments::PlaceFits()
 
 // The note that marks the file as a test file is never covered: a file without it would
 // pass for firmware.
-int ToolArguments::NoteFits()
+bool ToolArguments::NoteFits()
 {
     const long noteAt = static_cast<long>(TestFileNote::kOffset);
     const long noteEnd = noteAt + static_cast<long>(TestFileNote::kLength);
     if (fileSize < noteEnd) {
-        noteLeftOut = 1;
-        return 1;
+        noteLeftOut = true;
+        return true;
     }
     const char* covering = nullptr;
     if (recordOffset != kNone && recordOffset < noteEnd && noteAt < recordOffset + kRecordBytes)
@@ -151,13 +153,13 @@ int ToolArguments::NoteFits()
              noteAt < markerOffset + kMarkerBytes)
         covering = "marker";
     if (covering == nullptr)
-        return 1;
+        return true;
     char range[32];
     std::snprintf(range, sizeof range, "0x%04lX-0x%04lX", noteAt, noteEnd - 1);
     return Fail(std::string("the ") + covering + " would cover the test file's note at " + range);
 }
 
-int ToolArguments::ParseMakeOption(const std::string& name, const std::string& value)
+bool ToolArguments::ParseMakeOption(const std::string& name, const std::string& value)
 {
     long number = 0;
     if (name == "--size") {
@@ -165,19 +167,19 @@ int ToolArguments::ParseMakeOption(const std::string& name, const std::string& v
             return Fail("--size: '" + value + "' is not a size from 0 to " +
                         std::to_string(static_cast<long>(kMaxFileSize)));
         fileSize = number;
-        return 1;
+        return true;
     }
     if (name == "--record-at" || name == "--marker-at") {
         long* offset = name == "--record-at" ? &recordOffset : &markerOffset;
-        (name == "--record-at" ? recordGiven : markerGiven) = 1;
+        (name == "--record-at" ? recordGiven : markerGiven) = true;
         if (value == "none") {
             *offset = kNone;
-            return 1;
+            return true;
         }
         if (!ParseNumber(value, kMaxFileSize, &number))
             return Fail(name + ": '" + value + "' is neither an offset nor 'none'");
         *offset = number;
-        return 1;
+        return true;
     }
     if (name == "--vendor" || name == "--product" || name == "--revision") {
         const size_t width = name == "--vendor" ? 8 : name == "--product" ? 16 : 4;
@@ -186,29 +188,29 @@ int ToolArguments::ParseMakeOption(const std::string& name, const std::string& v
                         " characters");
         std::string& field = name == "--vendor" ? vendor : name == "--product" ? product : revision;
         field = value;
-        return 1;
+        return true;
     }
     if (name == "--format") {
         if (!ParseNumber(value, 255, &number) || (number != 0x21 && number != 0x32))
             return Fail("--format: '" + value + "' is not 0x21 or 0x32");
         formatByte = static_cast<uint8_t>(number);
-        return 1;
+        return true;
     }
     if (name == "--fill") {
         if (value == "ramp") {
             fillByte = kRamp;
-            return 1;
+            return true;
         }
         if (!ParseNumber(value, 255, &number))
             return Fail("--fill: '" + value + "' is neither 'ramp' nor a byte value");
         fillByte = static_cast<int>(number);
-        return 1;
+        return true;
     }
     if (name == "--code") {
         if (value.empty())
             return Fail("--code needs a file name");
         codePath = value;
-        return 1;
+        return true;
     }
     return Fail("unknown option '" + name + "'");
 }

@@ -14,8 +14,8 @@ public:
 
     ToolArguments();
 
-    // 1: the arguments are complete and valid. 0: errorText says what is wrong.
-    int Parse(int argc, const char* const* argv);
+    // True: the arguments are complete and valid. False: errorText says what is wrong.
+    bool Parse(int argc, const char* const* argv);
 
     Verb verb;
     std::string path;     // the file to write (make) or to read (info)
@@ -28,21 +28,21 @@ public:
     uint8_t formatByte;   // record byte 3: 0x21 or 0x32
     int fillByte;         // code part fill: a byte value, or kRamp for (offset & 0xFF)
     std::string codePath; // binary placed at the start of the code part; empty for none
-    int overwrite;        // --force: an existing file is replaced
+    bool overwrite;       // --force: an existing file is replaced
     std::string errorText;
     // A record or marker at its default place that a short --size has no room for is
     // left out (a file below 65536 bytes is rejected before either is looked at).
-    int recordLeftOut;
-    int markerLeftOut;
+    bool recordLeftOut;
+    bool markerLeftOut;
     // A file too short for the test file's note goes without it (and is rejected).
-    int noteLeftOut;
+    bool noteLeftOut;
 
 private:
-    int ParseMakeOption(const std::string& name, const std::string& value);
-    int PlaceFits();
-    int NoteFits();
-    int Fail(const std::string& text);
+    bool ParseMakeOption(const std::string& name, const std::string& value);
+    bool PlaceFits();
+    bool NoteFits();
+    bool Fail(const std::string& text);
 
-    int recordGiven; // --record-at was given
-    int markerGiven;
+    bool recordGiven; // --record-at was given
+    bool markerGiven;
 };

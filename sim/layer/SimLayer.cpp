@@ -23,7 +23,7 @@ DWORD WINAPI CompletionThreadProc(void* argument)
 
 } // namespace
 
-SimLayer::SimLayer(HMODULE moduleHandle) : module(moduleHandle), configured(0)
+SimLayer::SimLayer(HMODULE moduleHandle) : module(moduleHandle), configured(false)
 {
     InitializeCriticalSection(&lock);
 }
@@ -40,7 +40,7 @@ void SimLayer::EnsureConfigured()
 {
     if (configured)
         return;
-    configured = 1;
+    configured = true;
     char path[1024];
     DWORD length = GetEnvironmentVariableA(kScenarioVariable, path, sizeof path);
     if (length == 0 || length >= sizeof path)
@@ -94,7 +94,7 @@ uint32_t SimLayer::Execute(SRB_ExecSCSICmd* srb)
         LeaveCriticalSection(&lock);
         return status;
     }
-    int neverCompletes =
+    bool neverCompletes =
         submission.outcome.hang || submission.outcome.keep || submission.outcome.pause;
     if (model.IsSyncCompletion() && !neverCompletes) {
         LeaveCriticalSection(&lock);
@@ -110,8 +110,8 @@ uint32_t SimLayer::Execute(SRB_ExecSCSICmd* srb)
         (srb->SRB_Flags & SRB_EVENT_NOTIFY) ? static_cast<HANDLE>(srb->SRB_PostProc) : nullptr;
     request->wake = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     request->moduleRef = nullptr;
-    request->done = 0;
-    request->resumed = 0;
+    request->done = false;
+    request->resumed = false;
     pending.push_back(request);
     if (request->wake == nullptr || !StartThread(request)) {
         // Without a thread of its own the request completes before the call returns.
@@ -138,7 +138,7 @@ uint32_t SimLayer::CompleteAtOnce(SRB_ExecSCSICmd* srb, const SimSubmission& sub
     return settled.outcome.srbStatus;
 }
 
-int SimLayer::StartThread(SimPendingRequest* request)
+bool SimLayer::StartThread(SimPendingRequest* request)
 {
     HMODULE moduleRef = nullptr;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
@@ -149,10 +149,10 @@ int SimLayer::StartThread(SimPendingRequest* request)
         request->moduleRef = nullptr;
         if (moduleRef != nullptr)
             FreeLibrary(moduleRef);
-        return 0;
+        return false;
     }
     CloseHandle(thread);
-    return 1;
+    return true;
 }
 
 void SimLayer::RunCompletion(SimPendingRequest* request)
@@ -170,7 +170,7 @@ void SimLayer::RunCompletion(SimPendingRequest* request)
     LeaveCriticalSection(&lock);
 }
 
-void SimLayer::Complete(SimPendingRequest* request, int aborted)
+void SimLayer::Complete(SimPendingRequest* request, bool aborted)
 {
     uint8_t status = SS_ABORTED;
     if (aborted) {
@@ -181,7 +181,7 @@ void SimLayer::Complete(SimPendingRequest* request, int aborted)
         status = request->submission.outcome.srbStatus;
     }
     model.SetFinalStatus(request->submission.sequence, status);
-    request->done = 1;
+    request->done = true;
     if (request->notify != nullptr)
         SetEvent(request->notify);
     if (request->wake != nullptr)
@@ -221,7 +221,7 @@ uint32_t SimLayer::Abort(SRB_Abort* abort)
             continue;
         // A kept request stays with the layer whatever the caller asks.
         if (!request->submission.outcome.keep) {
-            Complete(request, 1);
+            Complete(request, true);
             status = SS_COMP;
         }
         break;
@@ -232,16 +232,16 @@ uint32_t SimLayer::Abort(SRB_Abort* abort)
     return status;
 }
 
-int SimLayer::Configure(const char* text)
+bool SimLayer::Configure(const char* text)
 {
     EnterCriticalSection(&lock);
-    configured = 1;
-    int ok = model.Configure(text);
+    configured = true;
+    bool ok = model.Configure(text);
     if (ok) {
         // A new bus: whatever was still in flight is handed back as aborted.
         for (SimPendingRequest* request : pending) {
             if (!request->done)
-                Complete(request, 1);
+                Complete(request, true);
         }
     }
     LeaveCriticalSection(&lock);
@@ -266,13 +266,13 @@ int SimLayer::RequestCount()
     return count;
 }
 
-int SimLayer::GetRequest(int index, SimRequestRecord* out)
+bool SimLayer::GetRequest(int index, SimRequestRecord* out)
 {
     if (out == nullptr)
-        return 0;
+        return false;
     EnterCriticalSection(&lock);
     EnsureConfigured();
-    int ok = model.GetRequest(index, *out);
+    bool ok = model.GetRequest(index, *out);
     LeaveCriticalSection(&lock);
     return ok;
 }
@@ -311,7 +311,7 @@ void SimLayer::ReleaseHeld()
     EnsureConfigured();
     for (SimPendingRequest* request : pending) {
         if (!request->done && request->submission.outcome.keep)
-            Complete(request, 1);
+            Complete(request, true);
     }
     LeaveCriticalSection(&lock);
 }
@@ -323,7 +323,7 @@ void SimLayer::Resume()
     for (SimPendingRequest* request : pending) {
         if (request->done || !request->submission.outcome.pause || request->resumed)
             continue;
-        request->resumed = 1;
+        request->resumed = true;
         // A request without a thread of its own completed when it was sent.
         if (request->wake != nullptr)
             SetEvent(request->wake);
@@ -331,13 +331,13 @@ void SimLayer::Resume()
     LeaveCriticalSection(&lock);
 }
 
-int SimLayer::GetDeviceInfo(int adapter, int target, SimDeviceInfo* out)
+bool SimLayer::GetDeviceInfo(int adapter, int target, SimDeviceInfo* out)
 {
     if (out == nullptr)
-        return 0;
+        return false;
     EnterCriticalSection(&lock);
     EnsureConfigured();
-    int ok = model.GetDeviceInfo(adapter, target, *out);
+    bool ok = model.GetDeviceInfo(adapter, target, *out);
     LeaveCriticalSection(&lock);
     return ok;
 }

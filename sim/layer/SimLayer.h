@@ -19,8 +19,8 @@ struct SimPendingRequest {
     HANDLE notify;     // the caller's event (SRB_PostProc with SRB_EVENT_NOTIFY), or null
     HANDLE wake;       // ends the completion thread's wait early
     HMODULE moduleRef; // keeps the DLL mapped while the thread runs
-    int done;
-    int resumed; // a paused request that the test let go
+    bool done;
+    bool resumed; // a paused request that the test let go
 };
 
 class SimLayer {
@@ -33,16 +33,16 @@ public:
     uint32_t SupportInfo();
     uint32_t Send(void* request);
 
-    int Configure(const char* text);
+    bool Configure(const char* text);
     const char* LastError();
     int RequestCount();
-    int GetRequest(int index, SimRequestRecord* out);
+    bool GetRequest(int index, SimRequestRecord* out);
     uint32_t GetDataOut(int index, uint8_t* dst, uint32_t capacity);
     void ClearLog();
     int PendingCount();
     void ReleaseHeld();
     void Resume();
-    int GetDeviceInfo(int adapter, int target, SimDeviceInfo* out);
+    bool GetDeviceInfo(int adapter, int target, SimDeviceInfo* out);
 
     // Body of a completion thread: waits out the delay (or until woken), delivers the
     // result unless an abort already did, and frees the request.
@@ -54,14 +54,14 @@ private:
     uint32_t CompleteAtOnce(SRB_ExecSCSICmd* srb, const SimSubmission& submission);
     uint32_t Abort(SRB_Abort* abort);
     uint32_t Refuse(void* request);
-    int StartThread(SimPendingRequest* request);
+    bool StartThread(SimPendingRequest* request);
     // Hands a request back: its result, or SS_ABORTED. Called with the lock held.
-    void Complete(SimPendingRequest* request, int aborted);
+    void Complete(SimPendingRequest* request, bool aborted);
     void Forget(SimPendingRequest* request);
 
     CRITICAL_SECTION lock;
     HMODULE module;
     DriveModel model;
     std::vector<SimPendingRequest*> pending;
-    int configured;
+    bool configured;
 };

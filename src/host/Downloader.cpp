@@ -152,18 +152,18 @@ void Downloader::ResumeTransferDisplay()
     panel.ResumeTransferTimer();
 }
 
-int Downloader::OnTransferTick()
+bool Downloader::OnTransferTick()
 {
     panel.BlinkStatePicture();
     if (handoff.IsRunning()) {
         panel.AdvanceProgress();
-        return 1;
+        return true;
     }
     panel.StopTransferTimer();
     transferUnreported = false;
     bool succeeded = CompleteDownload();
     downloadUnderWay = false;
-    int shown = 1;
+    bool shown = true;
     if (succeeded) {
         panel.SetStatePicture(DownloaderDialog::kPictureOk);
         shown = ShutDownPrompt();
@@ -187,12 +187,12 @@ bool Downloader::CompleteDownload()
     return procedure.CompleteDownload(panel, session, handoff.State(), verifyTransfer);
 }
 
-int Downloader::ShutDownPrompt()
+bool Downloader::ShutDownPrompt()
 {
     int answer = panel.ShowMessage(kShutDownNotice, "Notice", MB_OK | MB_ICONEXCLAMATION);
     Trace::Line("shut-down notice: answered %d", answer);
     if (answer != IDOK)
-        return 0;
+        return false;
     WindowsSession(IsWindows9x()).RequestShutDown();
-    return 1;
+    return true;
 }

@@ -40,8 +40,8 @@ public:
     void OnFileNameChange(HWND window);
     void OnOpenFileButton();
     void OnDownloadButton();
-    // One tick of the transfer timer; 0 when the shut-down notice could not be shown.
-    int OnTransferTick();
+    // One tick of the transfer timer; false when the shut-down notice could not be shown.
+    bool OnTransferTick();
     // WM_DESTROY: the panel's window is going.
     void OnPanelDestroyed();
     // WM_PAINT: the window to repaint, never null.
@@ -53,9 +53,9 @@ private:
     bool StartDownload();
     // After the worker: the report and the check of the new firmware; true on success.
     bool CompleteDownload();
-    // The notice after a successful download, then the shut-down request; 0 when the
+    // The notice after a successful download, then the shut-down request; false when the
     // notice could not be shown.
-    int ShutDownPrompt();
+    bool ShutDownPrompt();
     bool IsWindows9x();
     // KDLL_TRACE, else the stored setting, decides whether the trace is on.
     void SettleTrace();

@@ -32,7 +32,7 @@ public:
     AspiLayer& operator=(const AspiLayer&) = delete;
 
     // Loads the named DLL (the layer then owns the module) and binds its ordinals 1 and 2.
-    // 1 when the DLL was loaded; IsBound says whether both entry points were found.
+    // True when the DLL was loaded; IsBound says whether both entry points were found.
     bool Load(const char* fileName);
     // Binds ordinals 1 and 2 of a module that the caller loaded and keeps.
     void Bind(void* module);
@@ -52,22 +52,22 @@ public:
     uint32_t Abort(uint8_t adapter, SRB_ExecSCSICmd* srb) const;
 
     // Gives the request a new completion event (SRB_PostProc) and marks it SS_PENDING;
-    // 0 when there is no event, with the block unchanged.
+    // false when there is no event, with the block unchanged.
     static bool Arm(SRB_ExecSCSICmd& srb);
     // Sends an armed request and waits up to timeoutMs for its completion; after a
     // time-out aborts it and gives the layer graceMs to hand it back.
     AspiRoundTrip Run(SRB_ExecSCSICmd& srb, uint32_t timeoutMs, uint32_t graceMs) const;
-    // For a request the layer kept (givenBack 0): 1 once the layer has given it back,
-    // its event then closed; 0 while the layer still holds it.
+    // For a request the layer kept (givenBack false): true once the layer has given it
+    // back, its event then closed; false while the layer still holds it.
     static bool Reclaim(SRB_ExecSCSICmd& srb);
 
 private:
-    // 1 when within waitMs the layer signalled the event and wrote a final status.
+    // True when within waitMs the layer signalled the event and wrote a final status.
     static bool IsGivenBack(const volatile SRB_ExecSCSICmd& srb, uint32_t waitMs);
 
     // Platform side: the completion event, and the module.
     static void* CreateCompletion();
-    // 1 when the layer signalled the request's event within waitMs.
+    // True when the layer signalled the request's event within waitMs.
     static bool WaitCompletion(const volatile SRB_ExecSCSICmd& srb, uint32_t waitMs);
     static void CloseCompletion(void* event);
     void UnloadModule();

@@ -14,7 +14,7 @@ public:
     // textSize bytes with its NUL); false otherwise, with nothing changed. A value larger
     // than kValueSize bytes is not read.
     static bool ReadSetting(HKEY root, const char* keyPath, const char* valueName, uint32_t* number,
-                           char* text, int textSize);
+                            char* text, int textSize);
     // "Morphing", a REG_DWORD.
     static bool ReadMorphing(uint32_t* value);
     // "TraceFile", the trace's file: true when it names one whose name fits size bytes with
@@ -23,7 +23,7 @@ public:
 
 private:
     // Opens the key for reading only and asks for the value: *size is the room at data on
-    // the way in and the bytes returned on the way out. 1 when the value was read.
-    static bool Query(HKEY root, const char* keyPath, const char* valueName, DWORD* type, BYTE* data,
-                     DWORD* size);
+    // the way in and the bytes returned on the way out. True when the value was read.
+    static bool Query(HKEY root, const char* keyPath, const char* valueName, DWORD* type,
+                      BYTE* data, DWORD* size);
 };

@@ -27,7 +27,7 @@ void Trace::Begin(const char* product)
 {
     StartClock();
     char path[TraceFile::kPathSize];
-    int named = ReadEnvironment(path, sizeof path);
+    bool named = ReadEnvironment(path, sizeof path);
     while (lineLock.test_and_set(std::memory_order_acquire))
         Pause();
     // Each instance decides afresh: nothing of an earlier one waits in the backlog.
@@ -44,7 +44,7 @@ void Trace::Begin(const char* product)
 void Trace::Settle(const char* settingPath)
 {
     char path[TraceFile::kPathSize];
-    int named = ReadEnvironment(path, sizeof path);
+    bool named = ReadEnvironment(path, sizeof path);
     const char* chosen = named ? path : settingPath;
     while (lineLock.test_and_set(std::memory_order_acquire))
         Pause();

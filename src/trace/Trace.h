@@ -37,8 +37,8 @@ public:
     // null when it names none), decides whether the trace is on.
     static void Settle(const char* settingPath);
 
-    // 1 while lines are being kept (on, or undecided): callers may skip work otherwise.
-    static int IsOn() { return state != kOff; }
+    // True while lines are being kept (on, or undecided): callers may skip work otherwise.
+    static bool IsOn() { return state != kOff; }
     // One line: printf-style text behind the time and the thread. No line break needed.
     static void Line(const char* format, ...) KDLL_TRACE_FORMAT(1, 2);
     // Milliseconds since the library started; 0 while the trace is off.
@@ -55,8 +55,8 @@ private:
     // Platform side (TraceWin32.cpp, or TraceNative.cpp).
     static void StartClock();
     static uint32_t ClockMs();
-    static int OnPanelThread();
-    static int ReadEnvironment(char* path, int size);
+    static bool OnPanelThread();
+    static bool ReadEnvironment(char* path, int size);
     static void Pause();
 
     static volatile int state;

@@ -23,42 +23,42 @@ long SizeAtEnd(std::FILE* file)
 
 } // namespace
 
-int TraceFile::SetPath(const char* name)
+bool TraceFile::SetPath(const char* name)
 {
     path[0] = '\0';
     previousPath[0] = '\0';
     size_t length = name != nullptr ? std::strlen(name) : 0;
     if (length == 0 || length >= sizeof path)
-        return 0;
+        return false;
     std::memcpy(path, name, length + 1);
     std::memcpy(previousPath, name, length);
     std::memcpy(previousPath + length, ".1", 3);
-    return 1;
+    return true;
 }
 
-int TraceFile::Append(const char* bytes, size_t length)
+bool TraceFile::Append(const char* bytes, size_t length)
 {
     if (path[0] == '\0')
-        return 0;
+        return false;
     std::FILE* file = std::fopen(path, kAppendMode);
     if (file == nullptr)
-        return 0;
+        return false;
     long size = SizeAtEnd(file);
     if (size < 0) {
         std::fclose(file);
-        return 0;
+        return false;
     }
     if (size > 0 && static_cast<unsigned long>(size) + length > bound) {
         std::fclose(file);
         // Windows does not rename onto an existing file.
         std::remove(previousPath);
         if (std::rename(path, previousPath) != 0)
-            return 0;
+            return false;
         file = std::fopen(path, kAppendMode);
         if (file == nullptr)
-            return 0;
+            return false;
     }
-    int written = std::fwrite(bytes, 1, length, file) == length;
+    bool written = std::fwrite(bytes, 1, length, file) == length;
     written = std::fflush(file) == 0 && written;
     written = std::fclose(file) == 0 && written;
     return written;

@@ -17,11 +17,12 @@ public:
     // must leave without work to do.
     constexpr TraceFile() : bound(kDefaultBound), path{}, previousPath{} {}
 
-    // 1 when the name fits; otherwise the file has no name and every append fails.
-    int SetPath(const char* name);
-    // Appends the bytes at the end of the file, creating it when missing. 1 when they
-    // were written and flushed; 0 when the file could not be opened, rotated or written.
-    int Append(const char* bytes, size_t length);
+    // True when the name fits; otherwise the file has no name and every append fails.
+    bool SetPath(const char* name);
+    // Appends the bytes at the end of the file, creating it when missing. True when they
+    // were written and flushed; false when the file could not be opened, rotated or
+    // written.
+    bool Append(const char* bytes, size_t length);
     // The size of the named file, -1 when it cannot be opened.
     static long SizeOf(const char* name);
 

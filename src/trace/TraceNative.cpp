@@ -31,19 +31,19 @@ uint32_t Trace::ClockMs()
         std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
 }
 
-int Trace::OnPanelThread()
+bool Trace::OnPanelThread()
 {
     // Before any Begin every thread counts as the panel's, as the native tests write.
     return !started || std::this_thread::get_id() == panelThread;
 }
 
-int Trace::ReadEnvironment(char* path, int size)
+bool Trace::ReadEnvironment(char* path, int size)
 {
     const char* name = std::getenv("KDLL_TRACE");
     if (name == nullptr || name[0] == '\0' || std::strlen(name) >= static_cast<size_t>(size))
-        return 0;
+        return false;
     std::strcpy(path, name);
-    return 1;
+    return true;
 }
 
 void Trace::Pause()

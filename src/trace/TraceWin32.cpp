@@ -26,12 +26,12 @@ uint32_t Trace::ClockMs()
     return GetTickCount() - startTick;
 }
 
-int Trace::OnPanelThread()
+bool Trace::OnPanelThread()
 {
     return GetCurrentThreadId() == panelThread;
 }
 
-int Trace::ReadEnvironment(char* path, int size)
+bool Trace::ReadEnvironment(char* path, int size)
 {
     DWORD length = GetEnvironmentVariableA(kEnvironmentName, path, static_cast<DWORD>(size));
     // 0: not set or empty; size or more: the room needed, the name does not fit.

@@ -133,24 +133,24 @@ TEST(LayerOrigin, TellsWinesBuiltinModulesFromFiles)
 {
     struct {
         const char* module; // null: the program itself
-        int builtin;
+        bool builtin;
     } cases[] = {
-        {"ntdll.dll", 1},
-        {"user32.dll", 1},
-        {"wnaspi32.dll", 0}, // the simulated layer beside the program
-        {nullptr, 0},
+        {"ntdll.dll", true},
+        {"user32.dll", true},
+        {"wnaspi32.dll", false}, // the simulated layer beside the program
+        {nullptr, false},
     };
     ASSERT_TRUE(LayerOrigin::RunsOnWine());
     for (const auto& c : cases) {
         HMODULE module = c.module != nullptr ? LoadLibraryA(c.module) : GetModuleHandleA(nullptr);
         ASSERT_NE(nullptr, module) << (c.module ? c.module : "the program");
         LayerOrigin origin(module);
-        EXPECT_EQ(c.builtin, origin.isWineBuiltin) << (c.module ? c.module : "the program");
-        EXPECT_FALSE(origin.path.empty());
+        EXPECT_EQ(c.builtin, origin.IsWineBuiltin()) << (c.module ? c.module : "the program");
+        EXPECT_FALSE(origin.Path().empty());
         if (c.module != nullptr)
             FreeLibrary(module);
     }
-    EXPECT_EQ(0, LayerOrigin(nullptr).isWineBuiltin);
+    EXPECT_FALSE(LayerOrigin(nullptr).IsWineBuiltin());
 }
 
 // Runs only where WNASPI32.dll is missing or is Wine's own stub: the survey says which.

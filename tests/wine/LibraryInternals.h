@@ -84,7 +84,7 @@ struct LibraryInternals {
         handoff.state = state;
         handoff.running = state == DownloadProcedure::kTransferRunning;
     }
-    static int ShutDownPrompt(Downloader& downloader)
+    static bool ShutDownPrompt(Downloader& downloader)
     {
         return downloader.ShutDownPrompt();
     }
