@@ -23,18 +23,12 @@ DWORD WINAPI CompletionThreadProc(void* argument)
 
 } // namespace
 
-SimLayer::SimLayer(HMODULE moduleHandle) : module(moduleHandle), configured(false)
-{
-    InitializeCriticalSection(&lock);
-}
+SimLayer::SimLayer(HMODULE moduleHandle) : module(moduleHandle), configured(false) {}
 
-SimLayer::~SimLayer()
-{
-    // Every completion thread holds a reference to the module, so none runs any more;
-    // requests still listed here belong to threads that could not take one and are
-    // left alone rather than freed under them.
-    DeleteCriticalSection(&lock);
-}
+// Every completion thread holds a reference to the module, so none runs any more when the
+// layer goes; requests still listed belong to threads that could not take one and are left
+// alone rather than freed under them.
+SimLayer::~SimLayer() = default;
 
 void SimLayer::EnsureConfigured()
 {
@@ -51,10 +45,9 @@ void SimLayer::EnsureConfigured()
 
 uint32_t SimLayer::SupportInfo()
 {
-    EnterCriticalSection(&lock);
+    ScopedLock hold(lock);
     EnsureConfigured();
     uint32_t info = model.SupportInfo();
-    LeaveCriticalSection(&lock);
     return info;
 }
 
@@ -72,7 +65,7 @@ uint32_t SimLayer::Send(void* request)
 
 uint32_t SimLayer::Refuse(void* request)
 {
-    EnterCriticalSection(&lock);
+    ScopedLock hold(lock);
     EnsureConfigured();
     uint8_t status = SS_INVALID_CMD;
     if (model.IsRefusingAll())
@@ -80,27 +73,30 @@ uint32_t SimLayer::Refuse(void* request)
     else
         static_cast<SRB_Header*>(request)->SRB_Status = status;
     model.Record(request, status);
-    LeaveCriticalSection(&lock);
     return status;
 }
 
 uint32_t SimLayer::Execute(SRB_ExecSCSICmd* srb)
 {
-    EnterCriticalSection(&lock);
-    EnsureConfigured();
     SimSubmission submission;
-    uint8_t status = model.Accept(srb, submission);
-    if (!submission.pending) {
-        LeaveCriticalSection(&lock);
-        return status;
+    {
+        ScopedLock hold(lock);
+        EnsureConfigured();
+        uint8_t status = model.Accept(srb, submission);
+        if (!submission.pending)
+            return status;
+        bool neverCompletes =
+            submission.outcome.hang || submission.outcome.keep || submission.outcome.pause;
+        if (!model.IsSyncCompletion() || neverCompletes) {
+            Enqueue(srb, submission, neverCompletes);
+            return SS_PENDING;
+        }
     }
-    bool neverCompletes =
-        submission.outcome.hang || submission.outcome.keep || submission.outcome.pause;
-    if (model.IsSyncCompletion() && !neverCompletes) {
-        LeaveCriticalSection(&lock);
-        return CompleteAtOnce(srb, submission);
-    }
+    return CompleteAtOnce(srb, submission);
+}
 
+void SimLayer::Enqueue(SRB_ExecSCSICmd* srb, const SimSubmission& submission, bool neverCompletes)
+{
     SimPendingRequest* request = new SimPendingRequest;
     request->owner = this;
     request->srb = srb;
@@ -118,8 +114,6 @@ uint32_t SimLayer::Execute(SRB_ExecSCSICmd* srb)
         Complete(request, neverCompletes);
         Forget(request);
     }
-    LeaveCriticalSection(&lock);
-    return SS_PENDING;
 }
 
 uint32_t SimLayer::CompleteAtOnce(SRB_ExecSCSICmd* srb, const SimSubmission& submission)
@@ -127,12 +121,13 @@ uint32_t SimLayer::CompleteAtOnce(SRB_ExecSCSICmd* srb, const SimSubmission& sub
     // Synchronous layers finish the command inside the call; the delay is spent there.
     if (submission.outcome.delayMs > 0)
         Sleep(submission.outcome.delayMs);
-    EnterCriticalSection(&lock);
     SimSubmission settled = submission;
-    model.Settle(settled);
-    DriveModel::DeliverCompletion(srb, settled);
-    model.SetFinalStatus(settled.sequence, settled.outcome.srbStatus);
-    LeaveCriticalSection(&lock);
+    {
+        ScopedLock hold(lock);
+        model.Settle(settled);
+        DriveModel::DeliverCompletion(srb, settled);
+        model.SetFinalStatus(settled.sequence, settled.outcome.srbStatus);
+    }
     if ((srb->SRB_Flags & SRB_EVENT_NOTIFY) && srb->SRB_PostProc != nullptr)
         SetEvent(static_cast<HANDLE>(srb->SRB_PostProc));
     return settled.outcome.srbStatus;
@@ -160,14 +155,13 @@ void SimLayer::RunCompletion(SimPendingRequest* request)
     const SimOutcome& outcome = request->submission.outcome;
     DWORD wait = (outcome.hang || outcome.keep || outcome.pause) ? INFINITE : outcome.delayMs;
     WaitForSingleObject(request->wake, wait);
-    EnterCriticalSection(&lock);
+    ScopedLock hold(lock);
     // Woken without having been handed back can only be a request that never
     // completes on its own; it leaves as aborted rather than with no status at all. A
     // resumed one runs now.
     if (!request->done)
         Complete(request, outcome.hang || outcome.keep || (outcome.pause && !request->resumed));
     Forget(request);
-    LeaveCriticalSection(&lock);
 }
 
 void SimLayer::Complete(SimPendingRequest* request, bool aborted)
@@ -203,11 +197,10 @@ void SimLayer::Forget(SimPendingRequest* request)
 
 uint32_t SimLayer::Abort(SRB_Abort* abort)
 {
-    EnterCriticalSection(&lock);
+    ScopedLock hold(lock);
     EnsureConfigured();
     if (model.IsRefusingAll()) {
         model.Record(abort, SS_INVALID_SRB);
-        LeaveCriticalSection(&lock);
         return SS_INVALID_SRB;
     }
     uint8_t status = SS_ABORT_FAIL;
@@ -228,13 +221,12 @@ uint32_t SimLayer::Abort(SRB_Abort* abort)
     }
     abort->SRB_Status = status;
     model.Record(abort, status);
-    LeaveCriticalSection(&lock);
     return status;
 }
 
 bool SimLayer::Configure(const char* text)
 {
-    EnterCriticalSection(&lock);
+    ScopedLock hold(lock);
     configured = true;
     bool ok = model.Configure(text);
     if (ok) {
@@ -244,25 +236,22 @@ bool SimLayer::Configure(const char* text)
                 Complete(request, true);
         }
     }
-    LeaveCriticalSection(&lock);
     return ok;
 }
 
 const char* SimLayer::LastError()
 {
-    EnterCriticalSection(&lock);
+    ScopedLock hold(lock);
     EnsureConfigured();
     const char* text = model.LastError();
-    LeaveCriticalSection(&lock);
     return text;
 }
 
 int SimLayer::RequestCount()
 {
-    EnterCriticalSection(&lock);
+    ScopedLock hold(lock);
     EnsureConfigured();
     int count = model.RequestCount();
-    LeaveCriticalSection(&lock);
     return count;
 }
 
@@ -270,55 +259,50 @@ bool SimLayer::GetRequest(int index, SimRequestRecord* out)
 {
     if (out == nullptr)
         return false;
-    EnterCriticalSection(&lock);
+    ScopedLock hold(lock);
     EnsureConfigured();
     bool ok = model.GetRequest(index, *out);
-    LeaveCriticalSection(&lock);
     return ok;
 }
 
 uint32_t SimLayer::GetDataOut(int index, uint8_t* dst, uint32_t capacity)
 {
-    EnterCriticalSection(&lock);
+    ScopedLock hold(lock);
     EnsureConfigured();
     uint32_t count = model.GetDataOut(index, dst, capacity);
-    LeaveCriticalSection(&lock);
     return count;
 }
 
 void SimLayer::ClearLog()
 {
-    EnterCriticalSection(&lock);
+    ScopedLock hold(lock);
     EnsureConfigured();
     model.ClearLog();
-    LeaveCriticalSection(&lock);
 }
 
 int SimLayer::PendingCount()
 {
-    EnterCriticalSection(&lock);
+    ScopedLock hold(lock);
     EnsureConfigured();
     int count = 0;
     for (const SimPendingRequest* request : pending)
         count += !request->done;
-    LeaveCriticalSection(&lock);
     return count;
 }
 
 void SimLayer::ReleaseHeld()
 {
-    EnterCriticalSection(&lock);
+    ScopedLock hold(lock);
     EnsureConfigured();
     for (SimPendingRequest* request : pending) {
         if (!request->done && request->submission.outcome.keep)
             Complete(request, true);
     }
-    LeaveCriticalSection(&lock);
 }
 
 void SimLayer::Resume()
 {
-    EnterCriticalSection(&lock);
+    ScopedLock hold(lock);
     EnsureConfigured();
     for (SimPendingRequest* request : pending) {
         if (request->done || !request->submission.outcome.pause || request->resumed)
@@ -328,16 +312,14 @@ void SimLayer::Resume()
         if (request->wake != nullptr)
             SetEvent(request->wake);
     }
-    LeaveCriticalSection(&lock);
 }
 
 bool SimLayer::GetDeviceInfo(int adapter, int target, SimDeviceInfo* out)
 {
     if (out == nullptr)
         return false;
-    EnterCriticalSection(&lock);
+    ScopedLock hold(lock);
     EnsureConfigured();
     bool ok = model.GetDeviceInfo(adapter, target, *out);
-    LeaveCriticalSection(&lock);
     return ok;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "DriveModel.h"
+#include "base/CriticalSection.h"
 
 class SimLayer;
 
@@ -52,6 +53,8 @@ private:
     void EnsureConfigured();
     uint32_t Execute(SRB_ExecSCSICmd* srb);
     uint32_t CompleteAtOnce(SRB_ExecSCSICmd* srb, const SimSubmission& submission);
+    // Lists an accepted request and starts its completion thread. Called with the lock held.
+    void Enqueue(SRB_ExecSCSICmd* srb, const SimSubmission& submission, bool neverCompletes);
     uint32_t Abort(SRB_Abort* abort);
     uint32_t Refuse(void* request);
     bool StartThread(SimPendingRequest* request);
@@ -59,7 +62,7 @@ private:
     void Complete(SimPendingRequest* request, bool aborted);
     void Forget(SimPendingRequest* request);
 
-    CRITICAL_SECTION lock;
+    CriticalSection lock;
     HMODULE module;
     DriveModel model;
     std::vector<SimPendingRequest*> pending;

@@ -1,5 +1,6 @@
 // A Windows critical section and the scoped guard that holds it: every lock of the
-// library and of our ASPI layer is entered and left through ScopedLock.
+// library and of the ASPI layers (ours and the simulated one) is entered and left through
+// ScopedLock.
 #pragma once
 
 #include <windows.h>
