@@ -101,7 +101,7 @@ uint32_t SgAspiLayer::Execute(SRB_ExecSCSICmd* srb)
     } else if ((request = new (std::nothrow) Request()) == nullptr) {
         status = SS_INSUFFICIENT_RESOURCES;
     } else if (!request->sg.Build(*srb, 0)) {
-        status = request->sg.refusal;
+        status = request->sg.Refusal();
     }
     if (status != SS_PENDING) {
         delete request;

@@ -83,6 +83,10 @@ public:
     // Writes a final SRB_Status behind a barrier.
     static void StoreStatus(SRB_ExecSCSICmd* srb, uint8_t status);
 
+    // Why the last Take or Build refused the block; SS_PENDING when it did not.
+    uint8_t Refusal() const { return refusal; }
+
+protected:
     uint8_t refusal;
 
 private:

@@ -323,7 +323,7 @@ uint32_t PassThroughLayer::Execute(SRB_ExecSCSICmd* srb)
         } else if ((request = new (std::nothrow) LayerRequest) == nullptr) {
             status = SS_INSUFFICIENT_RESOURCES;
         } else if (!request->pass.Build(*srb, timeoutByLetter[adapters[index].letter - 'A'])) {
-            status = request->pass.refusal;
+            status = request->pass.Refusal();
         } else if (adapters[index].readOnly &&
                    request->pass.Direction() == PassThroughRequest::kDataOut) {
             // Remembered from the open: Windows refuses to write through this handle.

@@ -44,10 +44,8 @@ public:
     // Milliseconds since the library started; 0 while the trace is off.
     static uint32_t Now();
 
-    // The file, for the tests' sake: its bound may be lowered.
-    static TraceFile file;
-
 private:
+    static TraceFile file;
     static void TurnOn(const char* path);
     static void TurnOff();
     static void Emit(const char* line, size_t length);

@@ -25,7 +25,10 @@ public:
     bool Append(const char* bytes, size_t length);
     // The size of the named file, -1 when it cannot be opened.
     static long SizeOf(const char* name);
+    // The size past which the file is rotated (kDefaultBound unless lowered).
+    void SetBound(uint32_t bytes) { bound = bytes; }
 
+private:
     uint32_t bound;
     char path[kPathSize];
     char previousPath[kPathSize + 2];

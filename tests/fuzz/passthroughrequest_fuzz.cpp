@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     PassThroughRequest request;
     if (!request.Build(*srb, 0)) {
-        if (request.refusal == SS_PENDING)
+        if (request.Refusal() == SS_PENDING)
             std::abort();
         std::free(caller);
         return 0;

@@ -64,7 +64,7 @@ TEST(PassThroughRequest, RefusedBlocks)
         PassThroughRequest request;
         int built = request.Build(srb, 0);
         EXPECT_EQ(c.refusal == SS_PENDING, built == 1) << c.name;
-        EXPECT_EQ(c.refusal, request.refusal) << c.name;
+        EXPECT_EQ(c.refusal, request.Refusal()) << c.name;
     }
 }
 

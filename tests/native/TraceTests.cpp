@@ -45,7 +45,7 @@ TEST(TraceFile, PastItsBoundKeepsTheLastTwoFiles)
     std::remove(path.c_str());
     std::remove((path + ".1").c_str());
     TraceFile file;
-    file.bound = 1000;
+    file.SetBound(1000);
     ASSERT_EQ(1, file.SetPath(path.c_str()));
     const int kLines = 200;
     for (int i = 0; i < kLines; ++i) {
