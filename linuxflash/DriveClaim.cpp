@@ -13,25 +13,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "MountTable.h"
+
 namespace {
 
 const int kCapSysRawio = 17; // bit of CAP_SYS_RAWIO in the capability sets
-
-// Where a file system of the device with these numbers is mounted; empty when none is.
-std::string MountPointOf(const std::string& numbers)
-{
-    std::ifstream mounts("/proc/self/mountinfo");
-    std::string line;
-    while (std::getline(mounts, line)) {
-        // mount id, parent id, major:minor, root, mount point, ...
-        std::istringstream fields(line);
-        std::string id, parent, device, root, point;
-        fields >> id >> parent >> device >> root >> point;
-        if (device == numbers)
-            return point;
-    }
-    return "";
-}
 
 } // namespace
 
@@ -62,10 +48,9 @@ DriveClaim::Result DriveClaim::Claim(const CdromDevice& device, bool forDownload
     }
     if (!forDownload)
         return kClaimed;
-    std::string mountPoint = MountPointOf(device.blockNumbers);
-    if (!mountPoint.empty()) {
-        reason = path + ": its medium is mounted at " + mountPoint +
-                 "; the download ejects it: unmount it first (umount " + mountPoint + ")";
+    std::string mounted = MountTable::MountedMedium(device.blockNumbers, "/proc/self/mountinfo");
+    if (!mounted.empty()) {
+        reason = path + ": " + mounted;
         return kMounted;
     }
     // The exclusive open also keeps anyone from mounting the medium while the drive is

@@ -1,6 +1,7 @@
 // rvxflash's terminal front end against the drive model: what the user reads (rows,
 // status texts, the progress line, the question), the exit code, and what the drive
-// receives; and the CD-ROM devices as sysfs lists them.
+// receives; the CD-ROM devices as sysfs lists them, and a mounted medium as the user is
+// told to unmount it.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include "CdromDevices.h"
 #include "DownloadProcedureRig.h"
 #include "FlashSession.h"
+#include "MountTable.h"
 
 namespace {
 
@@ -338,6 +340,29 @@ TEST(Rvxflash, CdromDevicesFromSysfs)
         const CdromDevice* device = CdromDevices::Match(found, m.block, m.numbers);
         EXPECT_EQ(std::string(m.path), device != nullptr ? device->Path() : "") << m.numbers;
     }
+}
+
+// A drive whose medium is mounted is refused; the user reads where, and a command to paste.
+TEST(Rvxflash, AMountedMediumIsNamedAsAShellTakesIt)
+{
+    const std::filesystem::path folder = std::filesystem::path(KDLL_BINARY_DIR) / "test-files";
+    std::filesystem::create_directories(folder);
+    const std::string mountinfo = (folder / "mountinfo").string();
+    std::ofstream(mountinfo) << "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                                "40 22 11:0 / /media/user/DISC ro - iso9660 /dev/sr0 ro\n"
+                                "41 22 11:1 / /media/user/My\\040Disc's ro - udf /dev/sr1 ro\n";
+    const struct {
+        const char* numbers;
+        const char* told; // empty: not mounted
+    } cases[] = {
+        {"11:0", "its medium is mounted at /media/user/DISC; the download ejects it: unmount it "
+                 "first (umount /media/user/DISC)"},
+        {"11:1", "its medium is mounted at /media/user/My Disc's; the download ejects it: "
+                 "unmount it first (umount '/media/user/My Disc'\\''s')"},
+        {"11:2", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.told, MountTable::MountedMedium(c.numbers, mountinfo.c_str())) << c.numbers;
 }
 
 } // namespace
