@@ -55,16 +55,22 @@ struct FrontEndRun {
     std::vector<std::string> commands;
 };
 
-FrontEndRun RunFrontEnd(const char* scenario, StopAt stopAt, bool yes, bool answers, bool live)
+// How a run is set up: a stop, --yes, what the user answers, a terminal.
+struct RunSetup {
+    StopAt stopAt;
+    bool yes, answers, live;
+};
+
+FrontEndRun RunFrontEnd(const char* scenario, const RunSetup& setup)
 {
     DownloadProcedureRig rig(scenario);
     rig.NameFile(FirmwareFileBuilder::Standard("2.00"));
     char* text = nullptr;
     size_t size = 0;
     std::FILE* out = open_memstream(&text, &size);
-    ScriptedAnswers source(answers);
-    StopFlag stop(stopAt);
-    TerminalPanel panel(out, live, rig.fileName, yes, source);
+    ScriptedAnswers source(setup.answers);
+    StopFlag stop(setup.stopAt);
+    TerminalPanel panel(out, setup.live, rig.fileName, setup.yes, source);
     FlashSession session(*rig.device, panel, out, stop);
     FrontEndRun run;
     run.code = session.Run();
@@ -121,161 +127,104 @@ TEST(Rvxflash, FrontEndAgainstTheDriveModel)
         "Warning: You should better to restart right now and try again !\nOK? [Enter] ";
     const std::string powerOff = "rvxflash: the drive cannot go on with the firmware it has now. "
                                  "Power the computer off and on";
+    // What the run must come to besides the lines.
+    struct Outcome {
+        ExitCode code;
+        int warningAnswer, asked;
+        bool written;
+    };
     const struct {
         const char* name;
         std::string scenario;
-        StopAt stopAt;
-        bool yes, answers, live;
-        ExitCode code;
+        RunSetup setup;
         std::vector<std::string> lines;
         std::vector<std::string> absent;
-        int warningAnswer, asked;
-        bool written;
+        Outcome outcome;
     } cases[] = {
         {"flashed, a line per step of the bar",
          drive + "fault 0 1 write delay 1300\n",
-         kNoStop,
-         false,
-         true,
-         false,
-         kExitFlashed,
+         {kNoStop, false, true, false},
          with({"  Flash Writing       12%  0.5 s\n", "  Flash Writing       24%  1.0 s\n",
                "  Flash Writing      Done  [passed]\n", "Download has done successfully!\n",
                "F/W Settings Change: you must shut down your computer before the new F/W will "
                "take effect.\n"}),
          {"Warning", "Power the computer"},
-         -1,
-         0,
-         true},
+         {kExitFlashed, -1, 0, true}},
         {"flashed, the bar live on a terminal",
          drive + "fault 0 1 write delay 700\n",
-         kNoStop,
-         false,
-         true,
-         true,
-         kExitFlashed,
+         {kNoStop, false, true, true},
          with({"\r  Flash Writing      [###...........................]  12%  0.5 s",
                "\n  Flash Writing      Done  [passed]\n"}),
          {},
-         -1,
-         0,
-         true},
+         {kExitFlashed, -1, 0, true}},
         {"the write fails: the question, answered",
          drive + "fault 0 1 write check 3 0C 00\n",
-         kNoStop,
-         false,
-         true,
-         false,
-         kExitRestartNeeded,
+         {kNoStop, false, true, false},
          with({"  Flash Writing        [failed]\n", "Fail to Download, Restart Now!\n", warning,
                powerOff}),
          {"(no answer)", "Download has done"},
-         1,
-         1,
-         true},
+         {kExitRestartNeeded, 1, 1, true}},
         {"the write fails: nobody to answer",
          drive + "fault 0 1 write check 3 0C 00\n",
-         kNoStop,
-         false,
-         false,
-         false,
-         kExitRestartNeeded,
+         {kNoStop, false, false, false},
          with({"Fail to Download, Restart Now!\n", warning + "(no answer)\n", powerOff}),
          {},
-         0,
-         1,
-         true},
+         {kExitRestartNeeded, 0, 1, true}},
         {"the write fails: --yes answers",
          drive + "fault 0 1 write check 3 0C 00\n",
-         kNoStop,
-         true,
-         false,
-         false,
-         kExitRestartNeeded,
+         {kNoStop, true, false, false},
          with({warning + "yes (--yes)\n", powerOff}),
          {},
-         1,
-         0,
-         true},
+         {kExitRestartNeeded, 1, 0, true}},
         {"written, but the load is not answered",
          drive + "fault 0 1 load check 2 3A 00\n",
-         kNoStop,
-         false,
-         true,
-         false,
-         kExitRestartNeeded,
+         {kNoStop, false, true, false},
          with({"Download has done successfully!\n",
                "New F/W is something wrong. no response to Inquiry !\n",
                "rvxflash: the firmware was written, but the drive did not answer after it.\n"}),
          {"Warning", "F/W Settings Change"},
-         -1,
-         0,
-         true},
+         {kExitRestartNeeded, -1, 0, true}},
         {"stopped before the download began",
          drive,
-         kStopAtStart,
-         false,
-         true,
-         false,
-         kExitNotWritten,
+         {kStopAtStart, false, true, false},
          {"rvxflash: stopped; nothing was sent to the drive.\n"},
          {"Reading"},
-         -1,
-         0,
-         false},
+         {kExitNotWritten, -1, 0, false}},
         {"stopped while the checks ran",
          drive,
-         kStopInChecks,
-         false,
-         true,
-         false,
-         kExitNotWritten,
+         {kStopInChecks, false, true, false},
          {"Downloading... (Do NOT turn off!)\n", "Fail to transfer!\n",
           "rvxflash: stopped before the write; the drive keeps its firmware.\n"},
          {"Download has done"},
-         -1,
-         0,
-         false},
+         {kExitNotWritten, -1, 0, false}},
         {"a drive without the protocol",
          "adapters 1\ndevice 0 1 cdrom \"OTHERCO\" \"CD-ROM DRIVE 52X\" \"2.10\"\n",
-         kNoStop,
-         false,
-         true,
-         false,
-         kExitNotWritten,
+         {kNoStop, false, true, false},
          {"Mismatch protocol between F/W and drive!\n", "  Drive Protocol     Unkown  [failed]\n",
           "rvxflash: nothing was written; the drive keeps its firmware.\n"},
          {"Downloading"},
-         -1,
-         0,
-         false},
+         {kExitNotWritten, -1, 0, false}},
         {"a drive that does not answer",
          drive + "fault 0 1 inquiry check 2 04 00\n",
-         kNoStop,
-         false,
-         true,
-         false,
-         kExitNotWritten,
+         {kNoStop, false, true, false},
          {"Reading F/W file...\n", "rvxflash: the drive did not answer.\n"},
          {"Drive Model Name"},
-         -1,
-         0,
-         false},
+         {kExitNotWritten, -1, 0, false}},
     };
     for (const auto& c : cases) {
-        FrontEndRun run = RunFrontEnd(c.scenario.c_str(), c.stopAt, c.yes, c.answers, c.live);
-        EXPECT_EQ(c.code, run.code) << c.name;
+        FrontEndRun run = RunFrontEnd(c.scenario.c_str(), c.setup);
+        EXPECT_EQ(c.outcome.code, run.code) << c.name;
         ExpectLines(c.name, run.output, c.lines, c.absent);
-        EXPECT_EQ(c.warningAnswer, run.warningAnswer) << c.name;
-        EXPECT_EQ(c.asked, run.asked) << c.name;
+        EXPECT_EQ(c.outcome.warningAnswer, run.warningAnswer) << c.name;
+        EXPECT_EQ(c.outcome.asked, run.asked) << c.name;
         int writes = 0;
         for (const std::string& command : run.commands)
             writes += command.find(kWriteCommand) != std::string::npos;
-        EXPECT_EQ(c.written ? 1 : 0, writes) << c.name;
-        if (c.stopAt == kStopInChecks && !run.commands.empty())
+        EXPECT_EQ(c.outcome.written ? 1 : 0, writes) << c.name;
+        if (c.setup.stopAt == kStopInChecks && !run.commands.empty())
             EXPECT_EQ(0u, run.commands.back().find("0:1 1E 00 00 00 00"))
                 << c.name << ": the tray unlocked last, got " << run.commands.back();
-        if (c.stopAt == kStopAtStart)
+        if (c.setup.stopAt == kStopAtStart)
             EXPECT_EQ(0u, run.commands.size()) << c.name << ": nothing sent";
     }
 }

@@ -40,15 +40,10 @@ struct LibraryInternals {
     // The state picture that shows the bitmap resource bitmapId (103, 104, 106, 108).
     static DownloaderDialog::StatePicture PictureOf(int bitmapId)
     {
-        switch (bitmapId) {
-        case 103:
-            return DownloaderDialog::kPictureWait;
-        case 104:
-            return DownloaderDialog::kPictureOk;
-        case 106:
-            return DownloaderDialog::kPictureFailed;
-        }
-        return DownloaderDialog::kPictureLogo;
+        return bitmapId == 103   ? DownloaderDialog::kPictureWait
+               : bitmapId == 104 ? DownloaderDialog::kPictureOk
+               : bitmapId == 106 ? DownloaderDialog::kPictureFailed
+                                 : DownloaderDialog::kPictureLogo;
     }
     static HWND ProgressBar(const DownloaderDialog& panel)
     {
