@@ -114,7 +114,16 @@ uint32_t SgAspiLayer::Execute(SRB_ExecSCSICmd* srb)
     PassThroughBlock::StoreStatus(srb, SS_PENDING);
     {
         std::lock_guard<std::mutex> guard(lock);
-        adapters[index]->queue.push_back(request);
+        Adapter& adapter = *adapters[index];
+        if (adapter.running != nullptr && adapter.running->handedBack)
+            status = SS_ASPI_IS_BUSY;
+        else
+            adapter.queue.push_back(request);
+    }
+    if (status != SS_PENDING) {
+        delete request;
+        PassThroughBlock::StoreStatus(srb, status);
+        return status;
     }
     wake.notify_all();
     return SS_PENDING;
@@ -124,6 +133,7 @@ uint32_t SgAspiLayer::Abort(SRB_Abort* srb)
 {
     Request* queued = nullptr;
     SRB_ExecSCSICmd* running = nullptr;
+    std::deque<Request*> behind; // queued behind a call the kernel keeps
     {
         std::lock_guard<std::mutex> guard(lock);
         for (auto& adapter : adapters) {
@@ -141,6 +151,7 @@ uint32_t SgAspiLayer::Abort(SRB_Abort* srb)
                 // hears of this request again.
                 call->handedBack = true;
                 running = call->srb;
+                behind.swap(adapter->queue);
             }
             if (queued != nullptr || running != nullptr)
                 break;
@@ -152,6 +163,10 @@ uint32_t SgAspiLayer::Abort(SRB_Abort* srb)
     }
     if (running != nullptr)
         PassThroughBlock::CompleteAborted(running);
+    for (Request* request : behind) {
+        PassThroughBlock::StoreStatus(request->srb, SS_ASPI_IS_BUSY);
+        delete request;
+    }
     uint8_t status = queued != nullptr || running != nullptr ? SS_COMP : SS_ABORT_FAIL;
     srb->SRB_Status = status;
     return status;

@@ -4,8 +4,11 @@
 // taken back once the kernel has given the command to the drive: an abort hands the block
 // back at once (SS_ABORTED) and the call goes on into the layer's own buffers until the
 // command ends or its pass-through time-out passes, when the kernel aborts it at the drive.
-// The next request of that adapter waits for it. Free of Linux headers: the calls go
-// through an SgTransport (SgIoctl, or a stand-in in the tests).
+// A request behind such a call would reach the drive only then, long after its caller gave
+// up, and block it for a time-out of its own: until the call ends, the adapter's requests
+// end at once with SS_ASPI_IS_BUSY, those already queued when the block is handed back, as
+// in our WNASPI32.dll. Free of Linux headers: the calls go through an SgTransport
+// (SgIoctl, or a stand-in in the tests).
 #pragma once
 
 #include <condition_variable>

@@ -222,8 +222,8 @@ TEST(SgAspiLayer, WhatTheCallerFinds)
 }
 
 // A call the kernel keeps (a drive that does not answer) goes on past the caller's abort:
-// the caller has its block back at once and never hears of the call again; the adapter's
-// next request waits for it, and is given back too when aborted.
+// the caller has its block back at once and never hears of the call again; the request
+// queued behind it, and those sent until it ends, end as busy without reaching the kernel.
 TEST(SgAspiLayer, AbortOfACallTheKernelKeeps)
 {
     StandInIoctl kernel;
@@ -231,18 +231,22 @@ TEST(SgAspiLayer, AbortOfACallTheKernelKeeps)
     SgAspiLayer layer(kernel, kTwoDrives);
     uint8_t data[36];
     SRB_ExecSCSICmd load = Block(0, 1, 0x1B, SRB_DIR_IN, 0, nullptr);
-    SRB_ExecSCSICmd next = Block(0, 1, 0x12, SRB_DIR_IN, sizeof data, data);
+    SRB_ExecSCSICmd queued = Block(0, 1, 0x12, SRB_DIR_IN, sizeof data, data);
     ASSERT_EQ(SS_PENDING, layer.Send(&load));
     ASSERT_TRUE(kernel.WaitForCalls(1));
-    ASSERT_EQ(SS_PENDING, layer.Send(&next));
+    ASSERT_EQ(SS_PENDING, layer.Send(&queued));
     EXPECT_FALSE(layer.HoldsCalls());
 
     EXPECT_EQ(SS_COMP, Abort(layer, load));
     EXPECT_EQ(SS_ABORTED, load.SRB_Status);
     EXPECT_TRUE(layer.HoldsCalls());
-    EXPECT_EQ(SS_COMP, Abort(layer, next));
-    EXPECT_EQ(SS_ABORTED, next.SRB_Status);
-    EXPECT_EQ(SS_ABORT_FAIL, Abort(layer, next)) << "a request given back cannot be aborted";
+    EXPECT_EQ(SS_ASPI_IS_BUSY, queued.SRB_Status);
+    EXPECT_EQ(SS_ABORT_FAIL, Abort(layer, queued)) << "a request given back cannot be aborted";
+    SRB_ExecSCSICmd sent = Block(0, 1, 0x12, SRB_DIR_IN, sizeof data, data);
+    EXPECT_EQ(SS_ASPI_IS_BUSY, layer.Send(&sent));
+    EXPECT_EQ(SS_ASPI_IS_BUSY, sent.SRB_Status);
+    SRB_ExecSCSICmd other = Block(1, 0, 0x00, 0, 0, nullptr);
+    EXPECT_EQ(SS_PENDING, layer.Send(&other)) << "another adapter takes requests";
 
     load.SRB_Status = 0x77;
     kernel.answer = [](SgIoHeader& call) {
@@ -250,11 +254,15 @@ TEST(SgAspiLayer, AbortOfACallTheKernelKeeps)
         return 0;
     };
     kernel.Release();
-    // A request after the held call reaches the kernel: the aborted ones never do.
+    Settled(other);
+    // Once the held call has ended, the adapter's requests reach the kernel again.
+    ASSERT_TRUE(kernel.WaitForCalls(2));
     SRB_ExecSCSICmd after = Block(0, 1, 0x00, 0, 0, nullptr);
+    for (int i = 0; i < 500 && layer.HoldsCalls(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_EQ(SS_PENDING, layer.Send(&after));
     Settled(after);
-    EXPECT_EQ(2u, kernel.CallCount());
+    EXPECT_EQ(3u, kernel.CallCount());
     EXPECT_EQ(0x77, load.SRB_Status) << "the block of the aborted call was written again";
     EXPECT_FALSE(layer.HoldsCalls());
 }
