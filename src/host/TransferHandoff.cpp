@@ -12,8 +12,7 @@ DWORD WINAPI TransferWorker(LPVOID job)
 }
 
 TransferHandoff::TransferHandoff()
-    : job(*this), context(nullptr), state(0), running(false), orphaned(false), panelOpen(false),
-      heldWindow(nullptr)
+    : job(*this), context(nullptr), state(0), orphaned(false), panelOpen(false), heldWindow(nullptr)
 {
 }
 
@@ -32,21 +31,20 @@ void TransferHandoff::Install(DriveContext* created)
 DriveContext* TransferHandoff::Drive()
 {
     ScopedLock hold(lock);
-    return running ? nullptr : context;
+    return Running() ? nullptr : context;
 }
 
 bool TransferHandoff::Start(HWND hostWindow, bool verifyTransfer)
 {
     {
         ScopedLock hold(lock);
-        if (running || context == nullptr || !job.library.Take())
+        if (Running() || context == nullptr || !job.library.Take())
             return false;
         job.drive = context;
         job.hostWindow = hostWindow;
         job.verifyTransfer = verifyTransfer;
         heldWindow = hostWindow;
         state = DownloadProcedure::kTransferRunning;
-        running = true;
     }
     // Windows 9x creates no thread without a place for its identifier.
     DWORD workerId = 0;
@@ -59,7 +57,6 @@ bool TransferHandoff::Start(HWND hostWindow, bool verifyTransfer)
     job.library.Drop();
     heldWindow = nullptr;
     state = 0;
-    running = false;
     return false;
 }
 
@@ -70,7 +67,7 @@ void TransferHandoff::SetPanelOpen(bool open)
         ScopedLock hold(lock);
         panelOpen = open;
         // The result is stored but no panel is left to show it: the next one will.
-        if (!open && !running) {
+        if (!open && !Running()) {
             window = heldWindow;
             heldWindow = nullptr;
         }
@@ -83,7 +80,7 @@ void TransferHandoff::ReleaseHostWindow()
     HWND window = nullptr;
     {
         ScopedLock hold(lock);
-        if (running)
+        if (Running())
             return;
         window = heldWindow;
         heldWindow = nullptr;
@@ -96,7 +93,7 @@ void TransferHandoff::Dispose()
     DriveContext* freed = nullptr;
     {
         ScopedLock hold(lock);
-        if (running) {
+        if (Running()) {
             orphaned = true;
             return;
         }
@@ -104,6 +101,11 @@ void TransferHandoff::Dispose()
         context = nullptr;
     }
     delete freed;
+}
+
+bool TransferHandoff::Running() const
+{
+    return state == DownloadProcedure::kTransferRunning;
 }
 
 int32_t TransferHandoff::State()
@@ -115,7 +117,7 @@ int32_t TransferHandoff::State()
 bool TransferHandoff::IsRunning()
 {
     ScopedLock hold(lock);
-    return running;
+    return Running();
 }
 
 TransferHandoff::Ending TransferHandoff::Finish(int32_t result, LibraryReference& library)
@@ -123,7 +125,6 @@ TransferHandoff::Ending TransferHandoff::Finish(int32_t result, LibraryReference
     ScopedLock hold(lock);
     Ending ending = {nullptr, nullptr};
     state = result;
-    running = false;
     if (orphaned) {
         ending.orphan = context;
         context = nullptr;

@@ -94,12 +94,13 @@ private:
     // Enables a window held disabled, outside the lock: enabling a window of another thread
     // waits for that thread.
     static void Enable(HWND window);
+    // Whether the worker has the drive: the state says so. Under the lock.
+    bool Running() const;
 
     CriticalSection lock;
     TransferJob job;
     DriveContext* context;
     int32_t state;
-    bool running;
     bool orphaned;
     bool panelOpen;
     HWND heldWindow;

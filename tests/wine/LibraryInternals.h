@@ -70,14 +70,13 @@ struct LibraryInternals {
         delete drive->device;
         drive->device = nullptr;
     }
-    // The transfer state as a worker would leave it, without a worker: running while
-    // state is kTransferRunning, then its result.
+    // The transfer state as a worker would leave it, without a worker: kTransferRunning,
+    // then its result.
     static void SetTransferState(Downloader& downloader, int32_t state)
     {
         TransferHandoff& handoff = downloader.handoff;
         ScopedLock hold(handoff.lock);
         handoff.state = state;
-        handoff.running = state == DownloadProcedure::kTransferRunning;
     }
     static bool ShutDownPrompt(Downloader& downloader)
     {
