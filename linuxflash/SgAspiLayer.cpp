@@ -2,6 +2,7 @@
 #include "SgAspiLayer.h"
 
 #include <new>
+#include <system_error>
 
 #include "scsi/ScsiDevice.h"
 
@@ -22,7 +23,7 @@ uint32_t AttachedSend(void* request)
 } // namespace
 
 SgAspiLayer::SgAspiLayer(SgTransport& transport, const std::vector<uint8_t>& targets)
-    : transport(transport), stopping(false)
+    : transport(transport), stopping(false), started(true), driveGone(false)
 {
     for (size_t i = 0; i < targets.size() && i < kMaxAdapters; ++i) {
         std::unique_ptr<Adapter> adapter(new Adapter());
@@ -30,8 +31,15 @@ SgAspiLayer::SgAspiLayer(SgTransport& transport, const std::vector<uint8_t>& tar
         adapter->running = nullptr;
         adapters.push_back(std::move(adapter));
     }
-    for (size_t i = 0; i < adapters.size(); ++i)
-        adapters[i]->worker = std::thread(&SgAspiLayer::RunAdapter, this, static_cast<int>(i));
+    // std::thread says with an exception that no thread could be had (a process or user
+    // at its limit): the adapter then refuses every request, and Started says so.
+    for (size_t i = 0; i < adapters.size(); ++i) {
+        try {
+            adapters[i]->worker = std::thread(&SgAspiLayer::RunAdapter, this, static_cast<int>(i));
+        } catch (const std::system_error&) {
+            started = false;
+        }
+    }
 }
 
 SgAspiLayer::~SgAspiLayer()
@@ -42,7 +50,8 @@ SgAspiLayer::~SgAspiLayer()
     }
     wake.notify_all();
     for (auto& adapter : adapters) {
-        adapter->worker.join();
+        if (adapter->worker.joinable())
+            adapter->worker.join();
         for (Request* request : adapter->queue)
             delete request;
     }
@@ -61,6 +70,12 @@ uint32_t SgAspiLayer::SupportInfo() const
     if (adapters.empty())
         return SS_NO_ADAPTERS << 8;
     return (SS_COMP << 8) | static_cast<uint32_t>(adapters.size());
+}
+
+bool SgAspiLayer::DriveGone() const
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return driveGone;
 }
 
 bool SgAspiLayer::HoldsCalls() const
@@ -98,7 +113,8 @@ uint32_t SgAspiLayer::Execute(SRB_ExecSCSICmd* srb)
     } else if (srb->SRB_Target != adapters[index]->target || srb->SRB_Lun != 0) {
         // The drive is the adapter's only device.
         status = SS_NO_DEVICE;
-    } else if ((request = new (std::nothrow) Request()) == nullptr) {
+    } else if (!adapters[index]->worker.joinable() ||
+               (request = new (std::nothrow) Request()) == nullptr) {
         status = SS_INSUFFICIENT_RESOURCES;
     } else if (!request->sg.Build(*srb, 0)) {
         status = request->sg.Refusal();
@@ -196,8 +212,10 @@ void SgAspiLayer::RunAdapter(int index)
             adapter.running = nullptr;
         }
         // From here no one else holds the request.
-        if (handBack)
-            request->sg.Complete(request->srb, error);
+        if (handBack && request->sg.Complete(request->srb, error)) {
+            std::lock_guard<std::mutex> guard(lock);
+            driveGone = true;
+        }
         delete request;
     }
 }

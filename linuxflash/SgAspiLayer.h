@@ -54,6 +54,11 @@ public:
     uint32_t Send(void* request);
     // True while a call the layer has handed back is still with the kernel.
     bool HoldsCalls() const;
+    // False when an adapter's thread could not be started: its requests end at once with
+    // SS_INSUFFICIENT_RESOURCES.
+    bool Started() const { return started; }
+    // True once a call has found the drive gone (removed, or no longer reachable).
+    bool DriveGone() const;
 
     // Makes this layer the device's (ScsiDevice::AttachLayer takes plain functions: one
     // layer is attached at a time).
@@ -80,5 +85,7 @@ private:
     mutable std::mutex lock;
     std::condition_variable wake;
     bool stopping;
+    bool started;
+    bool driveGone; // under the lock
     std::vector<std::unique_ptr<Adapter>> adapters;
 };

@@ -1,7 +1,7 @@
 // The request block of Linux's SG_IO ioctl (struct sg_io_hdr, interface 'S'), laid out as
-// the kernel reads it, with the values the layer uses. Free of Linux headers, so that the
-// translation builds and is tested anywhere; SgIoctl.cpp checks the layout against
-// <scsi/sg.h>.
+// the kernel reads it, with the values the layer sets (SgEnd reads the statuses). Free of Linux
+// headers, so that the translation builds and is tested anywhere; SgIoctl.cpp checks the layout
+// against <scsi/sg.h>.
 #pragma once
 
 #include <cstdint>
@@ -39,13 +39,4 @@ enum : int32_t {
     kDxferToDevice = -2,
     kDxferFromDevice = -3,
 };
-// hostStatus: how the host adapter's driver ended the command (the kernel's DID_ codes).
-enum : uint16_t {
-    kHostOk = 0x00,
-    kHostNoConnect = 0x01,
-    kHostTimeOut = 0x03, // the time-out passed; the kernel has aborted the command
-    kHostAbort = 0x05,
-};
-// driverStatus, low nibble: older kernels say a time-out here.
-enum : uint16_t { kDriverTimeout = 0x06 };
 } // namespace Sg

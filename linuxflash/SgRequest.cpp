@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "SgEnd.h"
+#include "trace/Trace.h"
+
 SgRequest::SgRequest() : header(), command{}, data(nullptr), sense{} {}
 
 SgRequest::~SgRequest()
@@ -42,27 +45,11 @@ bool SgRequest::Build(const SRB_ExecSCSICmd& srb, uint32_t callerSeconds)
     return true;
 }
 
-void SgRequest::Complete(SRB_ExecSCSICmd* srb, int callError) const
+bool SgRequest::Complete(SRB_ExecSCSICmd* srb, int callError) const
 {
-    PassThroughEnd end = {};
-    end.kind = PassThroughEnd::kFailed;
-    if (callError == 0) {
-        if (header.hostStatus == Sg::kHostTimeOut ||
-            (header.driverStatus & 0x0F) == Sg::kDriverTimeout) {
-            end.kind = PassThroughEnd::kTimedOut;
-        } else if (header.hostStatus == Sg::kHostOk) {
-            end.kind = PassThroughEnd::kCompleted;
-            end.scsiStatus = header.status;
-            int32_t resid = header.resid;
-            if (resid < 0)
-                resid = 0;
-            end.transferred = static_cast<uint32_t>(resid) < header.dxferLen
-                                  ? header.dxferLen - static_cast<uint32_t>(resid)
-                                  : 0;
-            end.dataIn = data;
-            end.sense = sense;
-            end.senseLength = header.sbLenWr;
-        }
-    }
-    PassThroughBlock::Complete(srb, end);
+    SgEnd end(header, callError, data, sense);
+    if (!end.Word().empty())
+        Trace::Line("sg_io %02X: %s", static_cast<unsigned>(command[0]), end.Word().c_str());
+    PassThroughBlock::Complete(srb, end.End());
+    return end.DriveGone();
 }

@@ -26,12 +26,10 @@ public:
     bool Build(const SRB_ExecSCSICmd& srb, uint32_t timeoutSeconds);
     SgIoHeader& Header() { return header; }
 
-    // Writes the end into the block. callError 0: the ioctl returned and the header says
-    // how the command ended: a time-out (the kernel's host status, or on older kernels its
-    // driver status), another host error, or the target's status with the data moved and
-    // the sense. Otherwise the errno of the call: the command did not run (EPERM: the
-    // kernel's command filter refused it).
-    void Complete(SRB_ExecSCSICmd* srb, int callError) const;
+    // Writes the end into the block, as SgEnd reads what the kernel said; what Linux said
+    // beyond the target's answer goes into the trace. callError: 0 when the ioctl returned,
+    // else its errno. True when the drive is no longer there.
+    bool Complete(SRB_ExecSCSICmd* srb, int callError) const;
 
 private:
     SgIoHeader header;

@@ -143,6 +143,7 @@ void PassThroughBlock::Complete(SRB_ExecSCSICmd* srb, const PassThroughEnd& end)
         hostStatus = HASTAT_COMMAND_TIMEOUT;
         break;
     case PassThroughEnd::kFailed:
+        hostStatus = end.hostStatus;
         break;
     case PassThroughEnd::kCompleted:
         targetStatus = end.scsiStatus;

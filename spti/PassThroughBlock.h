@@ -18,6 +18,8 @@ struct PassThroughEnd {
         kFailed,    // the system could not run the command (refused, no device, no memory)
     };
     Kind kind;
+    // kFailed: the host adapter's word for it (HASTAT_), HASTAT_OK when it has none.
+    uint8_t hostStatus;
     uint8_t scsiStatus;
     // Data bytes moved as the system reports them; never taken beyond what was asked.
     uint32_t transferred;
@@ -73,7 +75,7 @@ public:
     //  - completed CHECK CONDITION: SS_ERR, SRB_TargStat 02, the sense bytes into SenseArea
     //    (at most SRB_SenseLen of them); another SCSI status: SS_ERR with it in SRB_TargStat.
     //  - cancelled: SS_ABORTED; timed out: SS_ERR with HASTAT_COMMAND_TIMEOUT; failed:
-    //    SS_ERR, both statuses 0.
+    //    SS_ERR with the end's host status and target status 0.
     // Data in goes into SRB_BufPointer (never beyond SRB_BufLen as it was when taken); with
     // SRB_ENABLE_RESIDUAL_COUNT, SRB_BufLen becomes the residual count. SRB_Status is
     // written last, behind a barrier.

@@ -95,11 +95,17 @@ enum : uint8_t {
 // SRB_Flags: on completion SRB_BufLen holds the residual byte count.
 enum : uint8_t { SRB_ENABLE_RESIDUAL_COUNT = 0x04 };
 
-// SRB_HaStat values.
+// SRB_HaStat values: how the host adapter ended a request that the target may never have
+// seen.
 enum : uint8_t {
     HASTAT_OK = 0x00,
-    HASTAT_COMMAND_TIMEOUT = 0x0B,
-    HASTAT_DO_DU = 0x12, // data overrun or underrun
+    HASTAT_TIMEOUT = 0x09,         // timed out while waiting to be processed
+    HASTAT_COMMAND_TIMEOUT = 0x0B, // timed out while the target processed it
+    HASTAT_BUS_RESET = 0x0E,       // a bus reset was detected
+    HASTAT_PARITY_ERROR = 0x0F,    // a parity error was detected
+    HASTAT_SEL_TO = 0x11,          // selection time-out: no target answered
+    HASTAT_DO_DU = 0x12,           // data overrun or underrun
+    HASTAT_BUS_FREE = 0x13,        // unexpected bus free: the connection dropped
 };
 
 // INQUIRY peripheral device type of a CD-ROM drive.

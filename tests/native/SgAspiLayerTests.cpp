@@ -3,6 +3,7 @@
 // answer, and a call the kernel keeps past the caller's abort.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -162,32 +163,135 @@ TEST(SgAspiLayer, WhatTheKernelReceives)
     }
 }
 
+// What the caller finds once Linux has ended the call: each host and driver status, an
+// errno, and sense as the drive or the kernel wrote it.
 TEST(SgAspiLayer, WhatTheCallerFinds)
 {
-    const uint8_t kSense[18] = {0x70, 0, 0x03, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x0C, 0x00};
+    typedef std::vector<uint8_t> Bytes;
+    const Bytes fixed = {0x70, 0, 0x03, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x0C, 0x00, 0, 0, 0, 0};
+    const Bytes descriptor = {0x72, 0x03, 0x0C, 0x00, 0, 0, 0, 0};
+    // With an information descriptor (valid, 12 34h) and a sense-key specific one.
+    const Bytes described = {0x72, 0x05, 0x24, 0x00, 0,    0,    0,    20, 0x00, 0x0A,
+                             0x80, 0,    0,    0,    0,    0,    0,    0,  0x12, 0x34,
+                             0x02, 0x06, 0,    0,    0xC0, 0x00, 0x02, 0};
+    const Bytes describedFixed = {0xF0, 0, 0x05, 0,    0, 0x12, 0x34, 10,   0,
+                                  0,    0, 0,    0x24, 0, 0,    0xC0, 0x00, 0x02};
     const struct {
         const char* name;
         int error; // of the call
         uint8_t scsiStatus;
         uint16_t hostStatus, driverStatus;
         int32_t resid;
-        uint8_t senseWritten;
+        Bytes sense; // as the kernel wrote it
         uint8_t status, haStat, targStat;
-        uint32_t dataCopied, senseCopied, residual;
+        uint32_t dataCopied, residual;
+        Bytes senseFound; // in the caller's sense area
+        bool gone;        // the layer found the drive gone
     } cases[] = {
-        {"good", 0, 0x00, 0, 0, 0, 0, SS_COMP, 0, 0, 36, 0, 0},
-        {"short transfer", 0, 0x00, 0, 0, 16, 0, SS_COMP, HASTAT_DO_DU, 0, 20, 0, 16},
-        {"check condition 3/0C/00", 0, 0x02, 0, 0x08, 36, 18, SS_ERR, 0, 2, 0, 18, 36},
-        {"busy", 0, 0x08, 0, 0, 36, 0, SS_ERR, 0, 8, 0, 0, 36},
-        {"time-out: the kernel aborted it", 0, 0x00, Sg::kHostTimeOut, 0, 36, 0, SS_ERR,
-         HASTAT_COMMAND_TIMEOUT, 0, 0, 0, 36},
-        {"time-out said by an older kernel's driver status", 0, 0x00, 0, 0x06, 36, 0, SS_ERR,
-         HASTAT_COMMAND_TIMEOUT, 0, 0, 0, 36},
-        {"drive gone", 0, 0x00, Sg::kHostNoConnect, 0, 36, 0, SS_ERR, 0, 0, 0, 0, 36},
-        {"refused by the kernel's command filter", 1 /* EPERM */, 0, 0, 0, 0, 0, SS_ERR, 0, 0, 0, 0,
-         36},
-        {"a residual beyond the request", 0, 0x00, 0, 0, 5000, 0, SS_COMP, HASTAT_DO_DU, 0, 0, 0,
-         36},
+        {"good", 0, 0x00, 0, 0, 0, {}, SS_COMP, 0, 0, 36, 0, {}, false},
+        {"short transfer", 0, 0x00, 0, 0, 16, {}, SS_COMP, HASTAT_DO_DU, 0, 20, 16, {}, false},
+        {"check condition 3/0C/00", 0, 0x02, 0, 0x08, 36, fixed, SS_ERR, 0, 2, 0, 36, fixed, false},
+        {"busy", 0, 0x08, 0, 0, 36, {}, SS_ERR, 0, 8, 0, 36, {}, false},
+        {"a residual beyond the request",
+         0,
+         0x00,
+         0,
+         0,
+         5000,
+         {},
+         SS_COMP,
+         HASTAT_DO_DU,
+         0,
+         0,
+         36,
+         {},
+         false},
+        {"descriptor sense as fixed", 0, 0x02, 0, 0x08, 36, descriptor, SS_ERR, 0, 2, 0, 36, fixed,
+         false},
+        {"descriptor sense with information", 0, 0x02, 0, 0x08, 36, described, SS_ERR, 0, 2, 0, 36,
+         describedFixed, false},
+        {"sense with GOOD, key 3", 0, 0x00, 0, 0x08, 36, fixed, SS_ERR, 0, 2, 0, 36, fixed, false},
+        {"DID_NO_CONNECT", 0, 0, 0x01, 0, 36, {}, SS_ERR, HASTAT_SEL_TO, 0, 0, 36, {}, true},
+        {"DID_BUS_BUSY", 0, 0, 0x02, 0, 36, {}, SS_ERR, HASTAT_TIMEOUT, 0, 0, 36, {}, false},
+        {"DID_TIME_OUT",
+         0,
+         0,
+         0x03,
+         0,
+         36,
+         {},
+         SS_ERR,
+         HASTAT_COMMAND_TIMEOUT,
+         0,
+         0,
+         36,
+         {},
+         false},
+        {"DRIVER_TIMEOUT of an older kernel",
+         0,
+         0,
+         0,
+         0x06,
+         36,
+         {},
+         SS_ERR,
+         HASTAT_COMMAND_TIMEOUT,
+         0,
+         0,
+         36,
+         {},
+         false},
+        {"DID_BAD_TARGET", 0, 0, 0x04, 0, 36, {}, SS_ERR, HASTAT_SEL_TO, 0, 0, 36, {}, true},
+        {"DID_ABORT", 0, 0, 0x05, 0, 36, {}, SS_ABORTED, 0, 0, 0, 36, {}, false},
+        {"DID_PARITY", 0, 0, 0x06, 0, 36, {}, SS_ERR, HASTAT_PARITY_ERROR, 0, 0, 36, {}, false},
+        {"DID_ERROR", 0, 0, 0x07, 0, 36, {}, SS_ERR, 0, 0, 0, 36, {}, false},
+        {"DID_RESET", 0, 0, 0x08, 0, 36, {}, SS_ERR, HASTAT_BUS_RESET, 0, 0, 36, {}, false},
+        {"DID_TRANSPORT_DISRUPTED",
+         0,
+         0,
+         0x0E,
+         0,
+         36,
+         {},
+         SS_ERR,
+         HASTAT_BUS_FREE,
+         0,
+         0,
+         36,
+         {},
+         false},
+        {"DID_TRANSPORT_FAILFAST",
+         0,
+         0,
+         0x0F,
+         0,
+         36,
+         {},
+         SS_ERR,
+         HASTAT_SEL_TO,
+         0,
+         0,
+         36,
+         {},
+         true},
+        {"a host status Linux may add", 0, 0, 0x3F, 0, 36, {}, SS_ERR, 0, 0, 0, 36, {}, false},
+        {"DRIVER_ERROR with GOOD", 0, 0, 0, 0x04, 36, {}, SS_ERR, 0, 0, 0, 36, {}, false},
+        {"ENODEV: the device removed",
+         19,
+         0,
+         0,
+         0,
+         0,
+         {},
+         SS_ERR,
+         HASTAT_SEL_TO,
+         0,
+         0,
+         36,
+         {},
+         true},
+        {"ENXIO", 6, 0, 0, 0, 0, {}, SS_ERR, HASTAT_SEL_TO, 0, 0, 36, {}, true},
+        {"EPERM: the kernel's command filter", 1, 0, 0, 0, 0, {}, SS_ERR, 0, 0, 0, 36, {}, false},
     };
     for (const auto& c : cases) {
         StandInIoctl kernel;
@@ -196,8 +300,8 @@ TEST(SgAspiLayer, WhatTheCallerFinds)
             call.hostStatus = c.hostStatus;
             call.driverStatus = c.driverStatus;
             call.resid = c.resid;
-            call.sbLenWr = c.senseWritten;
-            std::memcpy(call.sbp, kSense, sizeof kSense);
+            call.sbLenWr = static_cast<uint8_t>(c.sense.size());
+            std::copy(c.sense.begin(), c.sense.end(), call.sbp);
             for (uint32_t i = 0; i < call.dxferLen; ++i)
                 static_cast<uint8_t*>(call.dxferp)[i] = static_cast<uint8_t>(i);
             return c.error;
@@ -213,11 +317,13 @@ TEST(SgAspiLayer, WhatTheCallerFinds)
         EXPECT_EQ(c.haStat, srb.SRB_HaStat) << c.name;
         EXPECT_EQ(c.targStat, srb.SRB_TargStat) << c.name;
         EXPECT_EQ(c.residual, srb.SRB_BufLen) << c.name;
+        EXPECT_EQ(c.gone, layer.DriveGone()) << c.name;
         for (uint32_t i = 0; i < sizeof data; ++i)
             ASSERT_EQ(i < c.dataCopied ? i : 0xEEu, data[i]) << c.name << ", data byte " << i;
-        for (uint32_t i = 0; i < ASPI_SENSE_LEN; ++i)
-            ASSERT_EQ(i < c.senseCopied ? kSense[i] : 0xEE, srb.SenseArea[i])
-                << c.name << ", sense byte " << i;
+        Bytes found(srb.SenseArea, srb.SenseArea + ASPI_SENSE_LEN);
+        Bytes expected = c.senseFound;
+        expected.resize(ASPI_SENSE_LEN, 0xEE);
+        EXPECT_EQ(expected, found) << c.name;
     }
 }
 
@@ -250,7 +356,7 @@ TEST(SgAspiLayer, AbortOfACallTheKernelKeeps)
 
     load.SRB_Status = 0x77;
     kernel.answer = [](SgIoHeader& call) {
-        call.hostStatus = Sg::kHostTimeOut;
+        call.hostStatus = 0x03; // DID_TIME_OUT
         return 0;
     };
     kernel.Release();
