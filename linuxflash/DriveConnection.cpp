@@ -13,6 +13,6 @@ DriveConnection::DriveConnection(const std::vector<int>& descriptors,
                                  const std::vector<uint8_t>& targets)
     : ioctl(descriptors), layer(ioctl, targets), device(kDeviceBufferRequest)
 {
-    layer.AttachTo(device);
+    device.AttachLayer(layer);
     device.DiscoverDrives();
 }

@@ -4,24 +4,6 @@
 #include <new>
 #include <system_error>
 
-#include "scsi/ScsiDevice.h"
-
-namespace {
-
-SgAspiLayer* attached;
-
-uint32_t AttachedSupportInfo()
-{
-    return attached->SupportInfo();
-}
-
-uint32_t AttachedSend(void* request)
-{
-    return attached->Send(request);
-}
-
-} // namespace
-
 SgAspiLayer::SgAspiLayer(SgTransport& transport, const std::vector<uint8_t>& targets)
     : transport(transport), stopping(false), started(true), driveGone(false)
 {
@@ -55,17 +37,9 @@ SgAspiLayer::~SgAspiLayer()
         for (Request* request : adapter->queue)
             delete request;
     }
-    if (attached == this)
-        attached = nullptr;
 }
 
-void SgAspiLayer::AttachTo(ScsiDevice& device)
-{
-    attached = this;
-    device.AttachLayer(AttachedSupportInfo, AttachedSend);
-}
-
-uint32_t SgAspiLayer::SupportInfo() const
+uint32_t SgAspiLayer::SupportInfo()
 {
     if (adapters.empty())
         return SS_NO_ADAPTERS << 8;

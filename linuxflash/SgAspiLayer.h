@@ -20,8 +20,7 @@
 #include <vector>
 
 #include "SgRequest.h"
-
-class ScsiDevice;
+#include "scsi/LinkedAspiLayer.h"
 
 // How the layer reaches a device: one SG_IO call on it.
 class SgTransport {
@@ -34,7 +33,7 @@ protected:
     ~SgTransport() = default;
 };
 
-class SgAspiLayer {
+class SgAspiLayer : public LinkedAspiLayer {
 public:
     enum { kMaxAdapters = 16 };
 
@@ -48,10 +47,10 @@ public:
     SgAspiLayer& operator=(const SgAspiLayer&) = delete;
 
     // GetASPI32SupportInfo: status in bits 15-8, number of host adapters in bits 7-0.
-    uint32_t SupportInfo() const;
+    uint32_t SupportInfo() override;
     // SendASPI32Command for SC_EXEC_SCSI_CMD and SC_ABORT_SRB; SS_INVALID_CMD for the
     // others. The caller watches SRB_Status: the layer signals no event.
-    uint32_t Send(void* request);
+    uint32_t Send(void* request) override;
     // True while a call the layer has handed back is still with the kernel.
     bool HoldsCalls() const;
     // False when an adapter's thread could not be started: its requests end at once with
@@ -59,10 +58,6 @@ public:
     bool Started() const { return started; }
     // True once a call has found the drive gone (removed, or no longer reachable).
     bool DriveGone() const;
-
-    // Makes this layer the device's (ScsiDevice::AttachLayer takes plain functions: one
-    // layer is attached at a time).
-    void AttachTo(ScsiDevice& device);
 
 private:
     struct Request {

@@ -69,11 +69,9 @@ void TerminalPanel::RemoveProgressBar()
     std::fflush(out);
 }
 
-void TerminalPanel::GetFileName(char* path, int size)
+const char* TerminalPanel::FileName()
 {
-    if (size <= 0)
-        return;
-    std::snprintf(path, static_cast<size_t>(size), "%s", fileName.c_str());
+    return fileName.c_str();
 }
 
 int TerminalPanel::Warn(const char* text, const char* caption)

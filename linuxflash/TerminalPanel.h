@@ -44,7 +44,7 @@ public:
     void SetStatus(const char* text) override;
     void ShowProgressBar(InfoRow row) override;
     void RemoveProgressBar() override;
-    void GetFileName(char* path, int size) override;
+    const char* FileName() override;
     int Warn(const char* text, const char* caption) override;
 
     // One tick of the transfer timer (every kTickMs while the write runs): the bar grows by

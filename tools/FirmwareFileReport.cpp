@@ -39,6 +39,21 @@ bool FirmwareFileReport::Load(const std::string& path)
     fileName = path;
     if (!firmware.LoadFirmwareFile(path.c_str(), &loaderMessage))
         return false;
+    Describe();
+    return true;
+}
+
+bool FirmwareFileReport::Load(const std::string& name, const FirmwareFileBytes& read)
+{
+    fileName = name;
+    if (!firmware.LoadFirmwareBytes(read.bytes, read.count, &loaderMessage))
+        return false;
+    Describe();
+    return true;
+}
+
+void FirmwareFileReport::Describe()
+{
     // The loader has parsed once already; this second pass over the same bytes only
     // adds where the record and the marker were met.
     firmware.ParseFirmwareImage(&hits);
@@ -48,7 +63,6 @@ bool FirmwareFileReport::Load(const std::string& path)
     const char* signature = TestFileNote::kSignature;
     const uint8_t* found = std::search(block, end, signature, signature + std::strlen(signature));
     noteAt = found != end ? static_cast<int>(found - block) : -1;
-    return true;
 }
 
 std::string FirmwareFileReport::ModelRowText() const

@@ -15,6 +15,9 @@ public:
     // downloader would reject it; loaderMessage holds the downloader's own status
     // text, or is null when the downloader shows none (an empty name).
     bool Load(const std::string& path);
+    // The same for a file its caller has read once (see FirmwareImage::LoadFirmwareBytes),
+    // named name in the description.
+    bool Load(const std::string& name, const FirmwareFileBytes& read);
 
     // Writes the description of a loaded file, ending with the verdict.
     void Print(std::FILE* out) const;
@@ -30,6 +33,9 @@ public:
     const char* loaderMessage;
 
 private:
+    // Where the record, the marker and the test file's note are, once the image is loaded.
+    void Describe();
+
     FirmwareImage firmware;
     FirmwareImage::ScanHits hits;
     uint16_t transferSum;

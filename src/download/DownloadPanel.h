@@ -14,8 +14,9 @@ public:
     // The bar over the row's value cell, which shows time, not data.
     virtual void ShowProgressBar(InfoRow row) = 0;
     virtual void RemoveProgressBar() = 0;
-    // The path in the file-name box: at most size - 1 characters and a NUL.
-    virtual void GetFileName(char* path, int size) = 0;
+    // The path in the file-name box, whole, as the panel holds it; valid until the panel's
+    // next call.
+    virtual const char* FileName() = 0;
     // Shows the warning box; what it was answered, 0 when it could not be shown.
     virtual int Warn(const char* text, const char* caption) = 0;
 

@@ -25,21 +25,22 @@ bool IsExpectedIdentification(const char* text)
     return std::strncmp(text, KDLL_DRIVE_IDENTIFICATION, KDLL_DRIVE_IDENTIFICATION_LENGTH) == 0;
 }
 
-// What the file is, never its code.
-void TraceFirmwareFile(const char* fileName, const FirmwareImage& firmware, bool loaded,
-                       const char* message)
+// What the file is, never its code. size: the file's size when its caller read it, or null
+// to ask the file system.
+void TraceFirmwareFile(const char* fileName, const long* size, const FirmwareImage& firmware,
+                       bool loaded, const char* message)
 {
     if (!Trace::IsOn())
         return;
-    long size = TraceFile::SizeOf(fileName);
+    long bytes = size != nullptr ? *size : TraceFile::SizeOf(fileName);
     if (!loaded) {
-        Trace::Line("firmware '%s', %ld bytes: not loaded, %s", fileName, size,
+        Trace::Line("firmware '%s', %ld bytes: not loaded, %s", fileName, bytes,
                     message != nullptr ? message : "no file named");
         return;
     }
     const ProductDescriptor& file = firmware.fileDescriptor;
     Trace::Line("firmware '%s', %ld bytes: model '%s', revision '%s', %s, check sum %04X", fileName,
-                size, file.modelName, file.revision,
+                bytes, file.modelName, file.revision,
                 file.protocolType40 ? "protocol marker found" : "no protocol marker",
                 static_cast<unsigned>(file.checkSum));
 }
@@ -47,7 +48,7 @@ void TraceFirmwareFile(const char* fileName, const FirmwareImage& firmware, bool
 } // namespace
 
 DownloadProcedure::DownloadProcedure(ScsiDevice* connection, FirmwareImage& image)
-    : device(connection), firmware(image), hostAdapter(-1), hostTarget(-1)
+    : device(connection), firmware(image), hostAdapter(-1), hostTarget(-1), readOnce()
 {
 }
 
@@ -69,11 +70,13 @@ int DownloadProcedure::HostChoiceIndex() const
 
 bool DownloadProcedure::LoadFirmwareFile(DownloadPanel& panel)
 {
-    char fileName[KDLL_PATH_SIZE] = "";
-    panel.GetFileName(fileName, sizeof fileName);
+    const char* fileName = panel.FileName();
     const char* message = nullptr;
-    bool loaded = firmware.LoadFirmwareFile(fileName, &message);
-    TraceFirmwareFile(fileName, firmware, loaded, message);
+    bool loaded = readOnce.bytes != nullptr
+                      ? firmware.LoadFirmwareBytes(readOnce.bytes, readOnce.count, &message)
+                      : firmware.LoadFirmwareFile(fileName, &message);
+    TraceFirmwareFile(fileName, readOnce.bytes != nullptr ? &readOnce.size : nullptr, firmware,
+                      loaded, message);
     if (message != nullptr)
         panel.SetStatus(message);
     return loaded;

@@ -46,6 +46,11 @@ public:
     // A transfer under way, as its start shows it; also for a panel opened meanwhile.
     static void ShowTransferRunning(DownloadPanel& panel);
 
+    // The file named in the panel as its caller read it once and checked it: the procedure
+    // loads these bytes, which must outlive it, instead of opening the file again, so that
+    // the bytes checked are the bytes written (rvxflash for Linux, which also takes pipes).
+    // Without it the file named is read when the download begins.
+    void UseFileBytes(const FirmwareFileBytes& read) { readOnce = read; }
     // Reads the file named in the panel into the image; the reason for a failure goes to
     // the status text. True when read and parsed.
     bool LoadFirmwareFile(DownloadPanel& panel);
@@ -80,4 +85,5 @@ private:
     FirmwareImage& firmware;
     int hostAdapter; // -1 without a choice
     int hostTarget;
+    FirmwareFileBytes readOnce; // bytes null: the file is read by its name
 };

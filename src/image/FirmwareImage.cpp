@@ -64,6 +64,19 @@ bool FirmwareImage::LoadFirmwareFile(const char* fileName, const char** message)
     return true;
 }
 
+bool FirmwareImage::LoadFirmwareBytes(const uint8_t* bytes, size_t count, const char** message)
+{
+    SetMessage(message, nullptr);
+    if (count < static_cast<size_t>(kFileBytes)) {
+        SetMessage(message, kDamaged);
+        return false;
+    }
+    std::memset(image, kFill, sizeof image);
+    std::memcpy(image, bytes, kFileBytes);
+    ParseFirmwareImage();
+    return true;
+}
+
 void FirmwareImage::ParseFirmwareImage(ScanHits* hits)
 {
     ProductDescriptor& file = fileDescriptor;

@@ -36,6 +36,9 @@ struct FirmwareImage {
     // left as it was; *message is then the status text to show, or null when there is
     // none to show (empty or null name: nothing at all changes). message may be null.
     bool LoadFirmwareFile(const char* fileName, const char** message);
+    // The same for a file its caller has read: its first count bytes (those past the
+    // first 65,536 are not looked at). Fewer than 65,536 is a damaged file.
+    bool LoadFirmwareBytes(const uint8_t* bytes, size_t count, const char** message);
 
     // Fills fileDescriptor from the first 65,536 bytes of image in one pass. When hits
     // is given it also receives where the marker and the record were recognised.
@@ -52,6 +55,14 @@ struct FirmwareImage {
     ProductDescriptor driveDescriptor;
     uint16_t transferCheckSum;
     uint8_t image[kImageBytes];
+};
+
+// A firmware file as its caller read it, once: its first bytes and its size in bytes (-1
+// when unknown, such as for a pipe with more than the image behind its first bytes).
+struct FirmwareFileBytes {
+    const uint8_t* bytes;
+    size_t count;
+    long size;
 };
 
 // What the panel shows for a model or a protocol that a file does not name.

@@ -5,7 +5,8 @@
 #include <cstring>
 
 AspiLayer::AspiLayer()
-    : module(nullptr), ownsModule(false), getSupportInfo(nullptr), sendCommand(nullptr)
+    : module(nullptr), ownsModule(false), getSupportInfo(nullptr), sendCommand(nullptr),
+      linked(nullptr)
 {
 }
 
@@ -15,10 +16,9 @@ AspiLayer::~AspiLayer()
         UnloadModule();
 }
 
-void AspiLayer::Bind(SupportInfoFn supportInfo, SendCommandFn send)
+void AspiLayer::Bind(LinkedAspiLayer& layer)
 {
-    getSupportInfo = supportInfo;
-    sendCommand = send;
+    linked = &layer;
 }
 
 uint32_t AspiLayer::Abort(uint8_t adapter, SRB_ExecSCSICmd* srb) const
@@ -28,7 +28,7 @@ uint32_t AspiLayer::Abort(uint8_t adapter, SRB_ExecSCSICmd* srb) const
     abort.SRB_Cmd = SC_ABORT_SRB;
     abort.SRB_HaId = adapter;
     abort.SRB_ToAbort = srb;
-    return sendCommand(&abort);
+    return Send(&abort);
 }
 
 bool AspiLayer::Arm(SRB_ExecSCSICmd& srb)
@@ -47,7 +47,7 @@ AspiRoundTrip AspiLayer::Run(SRB_ExecSCSICmd& srb, uint32_t timeoutMs, uint32_t 
 {
     AspiRoundTrip trip = {};
     trip.givenBack = true;
-    trip.sent = sendCommand(&srb);
+    trip.sent = Send(&srb);
     if (trip.sent == SS_PENDING && !WaitCompletion(srb, timeoutMs)) {
         trip.timedOut = true;
         // A layer that honours the abort gives the block back within the grace. One that

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "scsi/AspiTypes.h"
+#include "scsi/LinkedAspiLayer.h"
 
 // How the round trip of one request ended.
 struct AspiRoundTrip {
@@ -36,18 +37,26 @@ public:
     bool Load(const char* fileName);
     // Binds ordinals 1 and 2 of a module that the caller loaded and keeps.
     void Bind(void* module);
-    // Binds the entry points of a layer linked into the program (the drive model of the
-    // native tests).
-    void Bind(SupportInfoFn supportInfo, SendCommandFn sendCommand);
-    bool IsBound() const { return getSupportInfo != nullptr && sendCommand != nullptr; }
+    // Binds a layer linked into the program, which the caller keeps.
+    void Bind(LinkedAspiLayer& layer);
+    bool IsBound() const
+    {
+        return linked != nullptr || (getSupportInfo != nullptr && sendCommand != nullptr);
+    }
     // Keeps the module that Load loaded for good: a layer that still holds a request may
     // still write into it.
     void Abandon() { ownsModule = false; }
 
     // GetASPI32SupportInfo: status in bits 15-8, number of host adapters in bits 7-0.
-    uint32_t SupportInfo() const { return getSupportInfo(); }
+    uint32_t SupportInfo() const
+    {
+        return linked != nullptr ? linked->SupportInfo() : getSupportInfo();
+    }
     // SendASPI32Command.
-    uint32_t Send(void* request) const { return sendCommand(request); }
+    uint32_t Send(void* request) const
+    {
+        return linked != nullptr ? linked->Send(request) : sendCommand(request);
+    }
     // Asks the layer to abort the execute request at srb on the adapter; its answer.
     uint32_t Abort(uint8_t adapter, SRB_ExecSCSICmd* srb) const;
 
@@ -76,4 +85,5 @@ private:
     bool ownsModule;
     SupportInfoFn getSupportInfo;
     SendCommandFn sendCommand;
+    LinkedAspiLayer* linked;
 };

@@ -60,10 +60,9 @@ ScsiDevice::~ScsiDevice()
     std::free(bufferBlock);
 }
 
-void ScsiDevice::AttachLayer(AspiLayer::SupportInfoFn supportInfo,
-                             AspiLayer::SendCommandFn sendCommand)
+void ScsiDevice::AttachLayer(LinkedAspiLayer& linked)
 {
-    layer.Bind(supportInfo, sendCommand);
+    layer.Bind(linked);
     ReadAdapterCount();
 }
 

@@ -71,9 +71,9 @@ public:
     // True while the ASPI layer still owns a request that timed out and was not given back
     // on abort: the request block and buffer must then be neither reused nor freed.
     bool IsRequestHeld() const { return requestHeld; }
-    // Sends through a layer linked into the program instead of WNASPI32.dll (the drive
-    // model, in the native tests), and takes its adapter count.
-    void AttachLayer(AspiLayer::SupportInfoFn supportInfo, AspiLayer::SendCommandFn sendCommand);
+    // Sends through a layer linked into the program instead of WNASPI32.dll, which the
+    // caller keeps while the device lives, and takes its adapter count.
+    void AttachLayer(LinkedAspiLayer& linked);
 
     // Probes targets 0 to 7 of every adapter with INQUIRY and records the CD-ROM drives.
     void DiscoverDrives();

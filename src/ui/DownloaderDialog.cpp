@@ -53,7 +53,8 @@ void TraceNotCreated(HINSTANCE module, int dialogTemplate, DWORD error)
 } // namespace
 
 DownloaderDialog::DownloaderDialog()
-    : module(nullptr), dialog(nullptr), progressBar(nullptr), blinkCount(0), progressTicks(0)
+    : module(nullptr), dialog(nullptr), progressBar(nullptr), blinkCount(0), progressTicks(0),
+      fileNameRead()
 {
     for (HBITMAP& picture : statePictures)
         picture = nullptr;

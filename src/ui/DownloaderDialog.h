@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "base/ProductInfo.h"
 #include "download/DownloadPanel.h"
 #include "ui/ListViewControl.h"
 #include "ui/StaticTextControl.h"
@@ -72,7 +73,9 @@ public:
     void SetStatus(const char* text) override;
     void ShowProgressBar(InfoRow row) override { CreateProgressBar(row); }
     void RemoveProgressBar() override { DestroyProgressBar(); }
-    void GetFileName(char* path, int size) override;
+    // The box's text, cut to the Windows path limit (KDLL_PATH_SIZE) as the panel always
+    // read it.
+    const char* FileName() override;
     int Warn(const char* text, const char* caption) override
     {
         return ShowMessage(text, caption, MB_OK | MB_ICONHAND);
@@ -124,4 +127,6 @@ private:
     // Grows by 1,100 at each tick of a transfer; the bar shows time, not data. It outlives
     // a panel closed under a running transfer: the next panel's bar goes on from it.
     ULONG progressTicks;
+    // The file-name box's text as FileName last read it.
+    char fileNameRead[KDLL_PATH_SIZE];
 };

@@ -48,9 +48,11 @@ void DownloaderDialog::FindInitialFirmwareFile()
         SetDlgItemTextA(dialog, IDC_FILE_NAME, fileName);
 }
 
-void DownloaderDialog::GetFileName(char* path, int size)
+const char* DownloaderDialog::FileName()
 {
-    GetDlgItemTextA(dialog, IDC_FILE_NAME, path, size);
+    fileNameRead[0] = '\0';
+    GetDlgItemTextA(dialog, IDC_FILE_NAME, fileNameRead, sizeof fileNameRead);
+    return fileNameRead;
 }
 
 void DownloaderDialog::UpdateDownloadButton(HWND window)

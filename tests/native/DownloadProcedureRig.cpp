@@ -8,19 +8,13 @@
 #include <filesystem>
 #include <thread>
 
-namespace {
-
-// The layer's entry points take no context: the rig in use.
-DownloadProcedureRig* current;
-
-uint32_t SupportInfo()
+uint32_t DownloadProcedureRig::SupportInfo()
 {
-    return current->model.SupportInfo();
+    return model.SupportInfo();
 }
 
-uint32_t Send(void* request)
+uint32_t DownloadProcedureRig::Send(void* request)
 {
-    DriveModel& model = current->model;
     if (static_cast<SRB_Header*>(request)->SRB_Cmd != SC_EXEC_SCSI_CMD) {
         static_cast<SRB_Header*>(request)->SRB_Status = SS_INVALID_CMD;
         model.Record(request, SS_INVALID_CMD);
@@ -38,8 +32,6 @@ uint32_t Send(void* request)
     model.SetFinalStatus(submission.sequence, submission.outcome.srbStatus);
     return submission.outcome.srbStatus;
 }
-
-} // namespace
 
 void DownloadProcedureRig::SetRowState(InfoRow row, RowState state)
 {
@@ -66,9 +58,9 @@ void DownloadProcedureRig::RemoveProgressBar()
     events.push_back("no bar");
 }
 
-void DownloadProcedureRig::GetFileName(char* path, int size)
+const char* DownloadProcedureRig::FileName()
 {
-    std::snprintf(path, static_cast<size_t>(size), "%s", fileName.c_str());
+    return fileName.c_str();
 }
 
 int DownloadProcedureRig::Warn(const char* text, const char* caption)
@@ -85,11 +77,10 @@ void DownloadProcedureRig::RequestRestart()
 DownloadProcedureRig::DownloadProcedureRig(const char* scenario)
     : firmware(new FirmwareImage()), states{}, warnAnswer(1)
 {
-    current = this;
     if (!model.Configure(scenario))
         configureError = model.LastError();
     device.reset(new ScsiDevice(65545));
-    device->AttachLayer(SupportInfo, Send);
+    device->AttachLayer(*this);
     device->DiscoverDrives();
     model.ClearLog();
 }
@@ -97,7 +88,6 @@ DownloadProcedureRig::DownloadProcedureRig(const char* scenario)
 DownloadProcedureRig::~DownloadProcedureRig()
 {
     device.reset();
-    current = nullptr;
 }
 
 void DownloadProcedureRig::NameFile(const FirmwareFileBuilder& file)

@@ -2,7 +2,8 @@
 // layer of a ScsiDevice (answering inside the call, delays and all, as a synchronous
 // layer does), the firmware file on disk, and a DownloadPanel that records what the
 // procedure shows and asks: the rows, the status texts, and the bar, box and restart in
-// the order they came.
+// the order they came. The rig is the device's layer: a test may put a layer of its own
+// between them.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +15,7 @@
 #include "FirmwareFileBuilder.h"
 #include "download/DownloadProcedure.h"
 
-class DownloadProcedureRig : public DownloadPanel, public RestartRequest {
+class DownloadProcedureRig : public DownloadPanel, public RestartRequest, public LinkedAspiLayer {
 public:
     // Configures the drive model and builds the device over it; discovery has run.
     explicit DownloadProcedureRig(const char* scenario);
@@ -27,13 +28,17 @@ public:
     // The procedure on the rig's device, or on none.
     DownloadProcedure Procedure(bool withDevice = true);
 
+    // The drive model as the device's layer.
+    uint32_t SupportInfo() override;
+    uint32_t Send(void* request) override;
+
     // The panel and the restart request, recording.
     void SetRowState(InfoRow row, RowState state) override;
     void SetRowValue(InfoRow row, const char* text) override;
     void SetStatus(const char* text) override;
     void ShowProgressBar(InfoRow row) override;
     void RemoveProgressBar() override;
-    void GetFileName(char* path, int size) override;
+    const char* FileName() override;
     int Warn(const char* text, const char* caption) override;
     void RequestRestart() override;
 
