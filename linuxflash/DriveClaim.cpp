@@ -2,7 +2,6 @@
 #include "DriveClaim.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -20,30 +19,20 @@ const int kCapSysRawio = 17; // bit of CAP_SYS_RAWIO in the capability sets
 
 } // namespace
 
-DriveClaim::DriveClaim() : locked(-1), exclusive(-1) {}
-
-DriveClaim::~DriveClaim()
-{
-    if (exclusive >= 0)
-        close(exclusive);
-    if (locked >= 0)
-        close(locked);
-}
-
 DriveClaim::Result DriveClaim::Claim(const CdromDevice& device, bool forDownload)
 {
     const std::string path = device.Path();
+    if (!lock.Take(DeviceLock::Folder(), device.blockName)) {
+        reason = path + ": " + lock.Reason();
+        return kLocked;
+    }
     // O_NONBLOCK: the drive opens without a medium, and the kernel neither checks one nor
     // locks the tray.
-    locked = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (locked < 0) {
+    opened.Reset(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!opened.IsOpen()) {
         int error = errno;
         reason = path + ": " + std::strerror(error);
         return error == EACCES || error == EPERM ? kNoAccess : kGone;
-    }
-    if (flock(locked, LOCK_EX | LOCK_NB) != 0) {
-        reason = path + ": another rvxflash is using this drive";
-        return kLocked;
     }
     if (!forDownload)
         return kClaimed;
@@ -54,8 +43,8 @@ DriveClaim::Result DriveClaim::Claim(const CdromDevice& device, bool forDownload
     }
     // The exclusive open also keeps anyone from mounting the medium while the drive is
     // flashed.
-    exclusive = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_EXCL | O_CLOEXEC);
-    if (exclusive < 0) {
+    exclusive.Reset(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_EXCL | O_CLOEXEC));
+    if (!exclusive.IsOpen()) {
         int error = errno;
         reason = path + (error == EBUSY ? ": another program holds the drive exclusively"
                                         : std::string(": ") + std::strerror(error));

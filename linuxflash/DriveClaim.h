@@ -1,28 +1,25 @@
-// One CD-ROM drive claimed for a download: its block device opened without waiting for a
-// medium, the flashers' lock on it, no file system of its medium mounted, and no other
-// program holding it exclusively; and whether this process may send the drive's vendor
-// commands. Closes what it opened when it ends.
+// One CD-ROM drive claimed for a download: the flashers' lock on it (DeviceLock), its
+// block device opened without waiting for a medium, no file system of its medium mounted,
+// and no other program holding it exclusively; and whether this process may send the
+// drive's vendor commands. Closes what it opened when it ends.
 #pragma once
 
 #include <string>
 
 #include "CdromDevices.h"
+#include "DeviceLock.h"
+#include "UniqueDescriptor.h"
 
 class DriveClaim {
 public:
     enum Result { kClaimed, kNoAccess, kGone, kLocked, kMounted, kBusy };
 
-    DriveClaim();
-    ~DriveClaim();
-    DriveClaim(const DriveClaim&) = delete;
-    DriveClaim& operator=(const DriveClaim&) = delete;
-
-    // Claims the device; Reason() then says what stood in the way. For a download the
-    // medium must not be mounted and no other program may hold the drive exclusively;
+    // Claims the device, once; Reason() then says what stood in the way. For a download
+    // the medium must not be mounted and no other program may hold the drive exclusively;
     // otherwise (the probe of `list`) the flashers' lock is enough.
     Result Claim(const CdromDevice& device, bool forDownload);
     // The descriptor the commands go through, -1 before a claim.
-    int Descriptor() const { return exclusive >= 0 ? exclusive : locked; }
+    int Descriptor() const { return exclusive.IsOpen() ? exclusive.Get() : opened.Get(); }
     const std::string& Reason() const { return reason; }
 
     // The kernel passes vendor commands through a block device's SG_IO only to a process
@@ -34,7 +31,8 @@ public:
     static bool NodeNumbers(const std::string& path, bool& block, std::string& numbers);
 
 private:
-    int locked;    // the flashers' lock (flock) is held on this descriptor
-    int exclusive; // opened with O_EXCL: no mount, no other exclusive holder meanwhile
+    DeviceLock lock;
+    UniqueDescriptor opened;
+    UniqueDescriptor exclusive; // opened with O_EXCL: no mount, no other exclusive holder
     std::string reason;
 };

@@ -1,18 +1,15 @@
 // The drives' connection.
 #include "DriveConnection.h"
 
-namespace {
-
-// The device's transfer buffer: the image's size, as the library asks; the device caps it
-// at 65,536 bytes, which the 63,490-byte payload fits.
-const int kDeviceBufferRequest = 65545;
-
-} // namespace
+#include "image/FirmwareImage.h"
 
 DriveConnection::DriveConnection(const std::vector<int>& descriptors,
-                                 const std::vector<uint8_t>& targets)
-    : ioctl(descriptors), layer(ioctl, targets), device(kDeviceBufferRequest)
+                                 const std::vector<uint8_t>& targets, const StopRequests& stop)
+    : ioctl(descriptors), layer(ioctl, targets), gate(layer, stop),
+      device(FirmwareImage::kImageBytes)
 {
-    device.AttachLayer(layer);
+    // The device's transfer buffer is the image's size, as the library asks; the device
+    // caps it at 65,536 bytes, which the payload fits.
+    device.AttachLayer(gate);
     device.DiscoverDrives();
 }

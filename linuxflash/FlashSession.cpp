@@ -8,7 +8,6 @@
 #include <system_error>
 #include <thread>
 
-#include "download/DownloadProcedure.h"
 #include "download/DriveCommands.h"
 #include "image/FirmwareImage.h"
 #include "trace/Trace.h"
@@ -33,15 +32,15 @@ void WriteFirmware(DownloadProcedure& procedure, FirmwareImage& firmware,
 
 FlashSession::FlashSession(ScsiDevice& device, TerminalPanel& panel, std::FILE* out,
                            StopRequests& stop)
-    : device(device), panel(panel), out(out), stop(stop), restartRequested(false)
+    : device(device), panel(panel), out(out), stop(stop), restartRequested(false), writeBegan(false)
 {
 }
 
-ExitCode FlashSession::Run()
+ExitCode FlashSession::Run(const FirmwareFileBytes& file)
 {
     if (stop.Requested()) {
         std::fprintf(out, "rvxflash: stopped; nothing was sent to the drive.\n");
-        return kExitNotWritten;
+        return kExitCancelled;
     }
     std::unique_ptr<FirmwareImage> firmware(new (std::nothrow) FirmwareImage());
     if (!firmware) {
@@ -52,36 +51,58 @@ ExitCode FlashSession::Run()
     firmware->driveDescriptor = ProductDescriptor();
     firmware->transferCheckSum = 0;
     DownloadProcedure procedure(&device, *firmware);
+    procedure.UseFileBytes(file);
 
+    ExitCode ended = kExitNotWritten;
+    if (!CheckBeforeWrite(procedure, ended))
+        return ended;
+    int32_t transferState = Write(procedure, *firmware);
+    if (transferState < 0) {
+        std::fprintf(out, "rvxflash: no thread for the write; nothing was written.\n");
+        return kExitNotWritten;
+    }
+    return Complete(procedure, transferState);
+}
+
+bool FlashSession::CheckBeforeWrite(DownloadProcedure& procedure, ExitCode& ended)
+{
     bool ready = procedure.CheckBeforeTransfer(panel);
+    if (stop.EndedBeforeWrite()) {
+        ended = StopBeforeWrite();
+        return false;
+    }
     panel.ShowUnshownRows();
     if (!ready) {
-        if (stop.Requested())
-            return StopBeforeWrite();
         // The procedure ends quietly when the drive does not answer at all.
         if (panel.Rows().lastStatus == kReadingStatus)
             std::fprintf(out, "rvxflash: the drive did not answer.\n");
         std::fprintf(out, "rvxflash: nothing was written; the drive keeps its firmware.\n");
-        return kExitNotWritten;
+        ended = kExitNotWritten;
+        return false;
     }
     if (!stop.BeginWrite()) {
         procedure.ReportNotStarted(panel);
-        return StopBeforeWrite();
+        ended = StopBeforeWrite();
+        return false;
     }
+    return true;
+}
 
+int32_t FlashSession::Write(DownloadProcedure& procedure, FirmwareImage& firmware)
+{
     std::atomic<int32_t> transferState(DownloadProcedure::kTransferRunning);
     std::thread worker;
     // std::thread says with an exception that no thread could be had: the one place here
     // where one is caught.
     try {
-        worker = std::thread(WriteFirmware, std::ref(procedure), std::ref(*firmware),
+        worker = std::thread(WriteFirmware, std::ref(procedure), std::ref(firmware),
                              std::ref(transferState));
     } catch (const std::system_error&) {
         stop.EndWrite();
         procedure.ReportNotStarted(panel);
-        std::fprintf(out, "rvxflash: no thread for the write; nothing was written.\n");
-        return kExitNotWritten;
+        return -1;
     }
+    writeBegan = true;
     // The panel's transfer timer: the bar grows while the worker writes; the first tick
     // that finds its result ends the transfer.
     while (transferState.load() == DownloadProcedure::kTransferRunning) {
@@ -91,8 +112,12 @@ ExitCode FlashSession::Run()
     }
     worker.join();
     stop.EndWrite();
+    return transferState.load();
+}
 
-    bool succeeded = procedure.CompleteDownload(panel, *this, transferState.load(), true);
+ExitCode FlashSession::Complete(DownloadProcedure& procedure, int32_t transferState)
+{
+    bool succeeded = procedure.CompleteDownload(panel, *this, transferState, true);
     panel.ShowUnshownRows();
     if (restartRequested)
         return kExitRestartNeeded;
@@ -125,8 +150,11 @@ void FlashSession::RequestRestart()
 
 ExitCode FlashSession::StopBeforeWrite()
 {
-    // The preparation may have kept the tray shut: it opens again.
+    // The preparation may have kept the tray shut: it opens again (the one command a stop
+    // lets through).
     DriveCommands::AllowMediumRemoval(device);
-    std::fprintf(out, "rvxflash: stopped before the write; the drive keeps its firmware.\n");
-    return kExitNotWritten;
+    const char* signal = stop.SignalName();
+    std::fprintf(out, "rvxflash: stopped%s%s before the write; the drive keeps its firmware.\n",
+                 signal != nullptr ? " by " : "", signal != nullptr ? signal : "");
+    return kExitCancelled;
 }

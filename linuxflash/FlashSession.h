@@ -6,37 +6,40 @@
 // interfaces.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
+
 #include "ExitCode.h"
+#include "StopRequests.h"
 #include "TerminalPanel.h"
+#include "download/DownloadProcedure.h"
 #include "download/RestartRequest.h"
 #include "scsi/ScsiDevice.h"
-
-// The requests to stop (Ctrl-C, SIGTERM, SIGHUP): before the write they stop the
-// download, during it they are refused, after it they end a wait for the user.
-class StopRequests {
-public:
-    virtual bool Requested() const = 0;
-    // The write is about to begin: false when a stop was asked for, and it does not begin;
-    // true, and from here on a request to stop is refused, in one step.
-    virtual bool BeginWrite() = 0;
-    virtual void EndWrite() = 0;
-
-protected:
-    ~StopRequests() = default;
-};
 
 class FlashSession : public RestartRequest {
 public:
     // out: where the program's own lines go (the panel has its own stream).
     FlashSession(ScsiDevice& device, TerminalPanel& panel, std::FILE* out, StopRequests& stop);
 
-    ExitCode Run();
+    // The download of the file as the program read it once (its checks judged these very
+    // bytes).
+    ExitCode Run(const FirmwareFileBytes& file);
     // Where Windows would be asked to restart: the user is told to power the computer off
     // and on. The program never does it.
     void RequestRestart() override;
     bool RestartRequested() const { return restartRequested; }
+    // True once the write command has gone to the drive.
+    bool WriteBegan() const { return writeBegan; }
 
 private:
+    // The checks before the write: true when the write may begin; false with how the
+    // attempt ended.
+    bool CheckBeforeWrite(DownloadProcedure& procedure, ExitCode& ended);
+    // The write on its thread, the bar meanwhile; the worker's transfer state, or -1 when
+    // no thread could be had.
+    int32_t Write(DownloadProcedure& procedure, FirmwareImage& firmware);
+    // The check after the write, and the last words.
+    ExitCode Complete(DownloadProcedure& procedure, int32_t transferState);
     // Stopped before the write: the tray is unlocked again.
     ExitCode StopBeforeWrite();
 
@@ -45,4 +48,5 @@ private:
     std::FILE* out;
     StopRequests& stop;
     bool restartRequested;
+    bool writeBegan;
 };

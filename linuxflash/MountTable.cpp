@@ -45,15 +45,23 @@ std::string MountTable::MountedMedium(const std::string& numbers, const char* mo
     std::ifstream mounts(mountinfo);
     std::string line;
     while (std::getline(mounts, line)) {
-        // mount id, parent id, major:minor, root, mount point, ...
-        std::istringstream fields(line);
-        std::string id, parent, device, root, point;
-        fields >> id >> parent >> device >> root >> point;
-        if (device != numbers)
+        std::string point;
+        if (!MountPointOf(line, numbers, point))
             continue;
-        std::string path = Unescaped(point);
-        return "its medium is mounted at " + path +
-               "; the download ejects it: unmount it first (umount " + ShellWord(path) + ")";
+        return "its medium is mounted at " + point +
+               "; the download ejects it: unmount it first (umount " + ShellWord(point) + ")";
     }
     return "";
+}
+
+bool MountTable::MountPointOf(const std::string& line, const std::string& numbers,
+                              std::string& point)
+{
+    // mount id, parent id, major:minor, root, mount point, ...
+    std::istringstream fields(line);
+    std::string id, parent, device, root, escaped;
+    if (!(fields >> id >> parent >> device >> root >> escaped) || device != numbers)
+        return false;
+    point = Unescaped(escaped);
+    return true;
 }

@@ -10,4 +10,8 @@ public:
     // mountinfo (a file in the format of /proc/self/mountinfo): where, and the command that
     // unmounts it as a shell takes it. Empty when none is.
     static std::string MountedMedium(const std::string& numbers, const char* mountinfo);
+    // One line of mountinfo: true, with the mount point as the file system has it, when it
+    // mounts a file system of the device with these numbers.
+    static bool MountPointOf(const std::string& line, const std::string& numbers,
+                             std::string& point);
 };

@@ -52,6 +52,12 @@ bool SgAspiLayer::DriveGone() const
     return driveGone;
 }
 
+std::string SgAspiLayer::GoneWord() const
+{
+    std::lock_guard<std::mutex> guard(lock);
+    return goneWord;
+}
+
 bool SgAspiLayer::HoldsCalls() const
 {
     std::lock_guard<std::mutex> guard(lock);
@@ -186,9 +192,11 @@ void SgAspiLayer::RunAdapter(int index)
             adapter.running = nullptr;
         }
         // From here no one else holds the request.
-        if (handBack && request->sg.Complete(request->srb, error)) {
+        std::string said;
+        if (handBack && request->sg.Complete(request->srb, error, said)) {
             std::lock_guard<std::mutex> guard(lock);
             driveGone = true;
+            goneWord = said;
         }
         delete request;
     }

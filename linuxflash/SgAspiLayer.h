@@ -16,6 +16,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -56,8 +57,10 @@ public:
     // False when an adapter's thread could not be started: its requests end at once with
     // SS_INSUFFICIENT_RESOURCES.
     bool Started() const { return started; }
-    // True once a call has found the drive gone (removed, or no longer reachable).
+    // True once a call has found the drive gone (removed, or no longer reachable), and
+    // what Linux said then ("errno 19 (No such device)").
     bool DriveGone() const;
+    std::string GoneWord() const;
 
 private:
     struct Request {
@@ -82,5 +85,6 @@ private:
     bool stopping;
     bool started;
     bool driveGone; // under the lock
+    std::string goneWord;
     std::vector<std::unique_ptr<Adapter>> adapters;
 };

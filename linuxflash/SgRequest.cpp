@@ -45,9 +45,10 @@ bool SgRequest::Build(const SRB_ExecSCSICmd& srb, uint32_t callerSeconds)
     return true;
 }
 
-bool SgRequest::Complete(SRB_ExecSCSICmd* srb, int callError) const
+bool SgRequest::Complete(SRB_ExecSCSICmd* srb, int callError, std::string& said) const
 {
     SgEnd end(header, callError, data, sense);
+    said = end.Word();
     if (!end.Word().empty())
         Trace::Line("sg_io %02X: %s", static_cast<unsigned>(command[0]), end.Word().c_str());
     PassThroughBlock::Complete(srb, end.End());

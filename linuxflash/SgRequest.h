@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "PassThroughBlock.h"
 #include "SgIoHeader.h"
@@ -28,8 +29,8 @@ public:
 
     // Writes the end into the block, as SgEnd reads what the kernel said; what Linux said
     // beyond the target's answer goes into the trace. callError: 0 when the ioctl returned,
-    // else its errno. True when the drive is no longer there.
-    bool Complete(SRB_ExecSCSICmd* srb, int callError) const;
+    // else its errno. True when the drive is no longer there; said: what Linux said.
+    bool Complete(SRB_ExecSCSICmd* srb, int callError, std::string& said) const;
 
 private:
     SgIoHeader header;

@@ -13,8 +13,8 @@ const int kBarWidth = 30;
 } // namespace
 
 TerminalPanel::TerminalPanel(std::FILE* out, bool live, const std::string& fileName, bool assumeYes,
-                             AnswerSource& answers)
-    : out(out), live(live), fileName(fileName), assumeYes(assumeYes), answers(answers),
+                             AnswerSource& answers, const StopRequests& stop)
+    : out(out), live(live), fileName(fileName), assumeYes(assumeYes), answers(answers), stop(stop),
       rows(), shown{}, barRow(-1), progressTicks(0), tickCount(0), lastPercent(-1)
 {
     rows.warningAnswer = -1;
@@ -27,6 +27,8 @@ TerminalPanel::TerminalPanel(std::FILE* out, bool live, const std::string& fileN
 void TerminalPanel::SetRowState(InfoRow row, RowState state)
 {
     PanelTrace::State(row, state);
+    if (Frozen())
+        return;
     rows.states[row] = state;
     shown[row] = false;
     if (state == kRowPassed || state == kRowFailed)
@@ -36,6 +38,8 @@ void TerminalPanel::SetRowState(InfoRow row, RowState state)
 void TerminalPanel::SetRowValue(InfoRow row, const char* text)
 {
     PanelTrace::Value(row, text);
+    if (Frozen())
+        return;
     rows.values[row] = text;
     shown[row] = false;
 }
@@ -43,6 +47,8 @@ void TerminalPanel::SetRowValue(InfoRow row, const char* text)
 void TerminalPanel::SetStatus(const char* text)
 {
     PanelTrace::Status(text);
+    if (Frozen())
+        return;
     rows.lastStatus = text;
     std::fprintf(out, "%s\n", text);
     std::fflush(out);
@@ -50,6 +56,8 @@ void TerminalPanel::SetStatus(const char* text)
 
 void TerminalPanel::ShowProgressBar(InfoRow row)
 {
+    if (Frozen())
+        return;
     barRow = row;
     progressTicks = 0;
     tickCount = 0;
@@ -83,7 +91,8 @@ int TerminalPanel::Warn(const char* text, const char* caption)
     } else {
         std::fprintf(out, "OK? [Enter] ");
         std::fflush(out);
-        rows.warningAnswer = answers.Answer() ? 1 : 0;
+        std::string line;
+        rows.warningAnswer = answers.Answer(line) ? 1 : 0;
         if (rows.warningAnswer == 0)
             std::fprintf(out, "(no answer)\n");
     }

@@ -8,18 +8,9 @@
 #include <cstdio>
 #include <string>
 
+#include "AnswerSource.h"
+#include "StopRequests.h"
 #include "download/DownloadPanel.h"
-
-// Where the answer to the panel's question comes from.
-class AnswerSource {
-public:
-    // Waits for the user's answer to the question just shown: true when the user answered
-    // (a line), false when no answer can come (end of input, the program is stopped).
-    virtual bool Answer() = 0;
-
-protected:
-    ~AnswerSource() = default;
-};
 
 // What the panel shows: each row's value and state, the last status text, and what the
 // question was answered (-1 when it was not asked).
@@ -35,9 +26,11 @@ public:
     enum { kTickMs = 500, kTickStep = 1100, kTicksFull = 9000 };
 
     // out: where the lines go; live: out is a terminal, where the bar is drawn in place.
-    // assumeYes answers the question without asking (--yes).
+    // assumeYes answers the question without asking (--yes). Once a stop has ended the
+    // attempt before the write, the panel stays as it was: what the procedure shows after
+    // it comes of the commands the stop kept from the drive.
     TerminalPanel(std::FILE* out, bool live, const std::string& fileName, bool assumeYes,
-                  AnswerSource& answers);
+                  AnswerSource& answers, const StopRequests& stop);
 
     void SetRowState(InfoRow row, RowState state) override;
     void SetRowValue(InfoRow row, const char* text) override;
@@ -56,6 +49,7 @@ public:
     const PanelRows& Rows() const { return rows; }
 
 private:
+    bool Frozen() const { return stop.EndedBeforeWrite(); }
     void ShowRow(int row);
     void DrawBar();
 
@@ -64,6 +58,7 @@ private:
     std::string fileName;
     bool assumeYes;
     AnswerSource& answers;
+    const StopRequests& stop;
     PanelRows rows;
     bool shown[kInfoRowCount];
     int barRow; // -1 without a bar

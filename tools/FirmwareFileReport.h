@@ -29,6 +29,9 @@ public:
 
     // What the panel's "FW Model Name" row shows: model name, a blank, revision, two blanks.
     std::string ModelRowText() const;
+    // The file's description as the panel shows it, and the sum the transfer sends.
+    const ProductDescriptor& Descriptor() const { return firmware.fileDescriptor; }
+    uint16_t TransferSum() const { return transferSum; }
 
     const char* loaderMessage;
 

@@ -13,7 +13,9 @@
 
 #include "CdromDevices.h"
 #include "DownloadProcedureRig.h"
+#include "FirmwareFileReader.h"
 #include "FlashSession.h"
+#include "StopGate.h"
 #include "MountTable.h"
 
 namespace {
@@ -21,29 +23,54 @@ namespace {
 class ScriptedAnswers : public AnswerSource {
 public:
     explicit ScriptedAnswers(bool answers) : answers(answers) {}
-    bool Answer() override
+    bool Answer(std::string& line) override
     {
         ++asked;
+        line = answers ? "y" : "";
         return answers;
     }
     bool answers;
     int asked = 0;
 };
 
-// A stop asked for from the start, or while the checks run (seen from the second look on).
-enum StopAt { kNoStop, kStopAtStart, kStopInChecks };
-
+// A user's stop as the download meets it: refused during the write, as StopSignals does.
 class StopFlag : public StopRequests {
 public:
-    explicit StopFlag(StopAt at) : at(at) {}
-    bool Requested() const override
+    bool Requested() const override { return requested; }
+    bool EndedBeforeWrite() const override { return requested && !writing; }
+    bool BeginWrite() override
     {
-        return at == kStopAtStart || (at == kStopInChecks && looks++ > 0);
+        requested = requested || stopAtWrite;
+        writing = !requested;
+        return writing;
     }
-    bool BeginWrite() override { return at == kNoStop; }
-    void EndWrite() override {}
-    StopAt at;
-    mutable int looks = 0;
+    void EndWrite() override { writing = false; }
+    const char* SignalName() const override { return requested ? "SIGINT" : nullptr; }
+    bool requested = false;
+    bool stopAtWrite = false;
+    bool writing = false;
+};
+
+// The user who presses Ctrl-C once the drive has received so many commands.
+class StopAfterCommands : public LinkedAspiLayer {
+public:
+    StopAfterCommands(LinkedAspiLayer& drive, StopFlag& stop, int count)
+        : drive(drive), stop(stop), left(count)
+    {
+    }
+    uint32_t SupportInfo() override { return drive.SupportInfo(); }
+    uint32_t Send(void* request) override
+    {
+        uint32_t status = drive.Send(request);
+        if (left > 0 && --left == 0)
+            stop.requested = true;
+        return status;
+    }
+
+private:
+    LinkedAspiLayer& drive;
+    StopFlag& stop;
+    int left;
 };
 
 // What one run of the front end left: the lines, the code, the panel's question.
@@ -55,25 +82,36 @@ struct FrontEndRun {
     std::vector<std::string> commands;
 };
 
-// How a run is set up: a stop, --yes, what the user answers, a terminal.
+// How a run is set up: a stop after so many commands (-1: none; 0: before any), or as the
+// write is to begin; --yes; what the user answers; a terminal; the file on disk replaced
+// by another once it was read.
 struct RunSetup {
-    StopAt stopAt;
-    bool yes, answers, live;
+    int stopAfter;
+    bool stopAtWrite, yes, answers, live, replacedAfterRead;
 };
 
 FrontEndRun RunFrontEnd(const char* scenario, const RunSetup& setup)
 {
     DownloadProcedureRig rig(scenario);
     rig.NameFile(FirmwareFileBuilder::Standard("2.00"));
+    FirmwareFileReader reader;
+    EXPECT_EQ(FirmwareFileReader::kRead, reader.Read(rig.fileName, -1, nullptr));
+    if (setup.replacedAfterRead)
+        rig.NameFile(FirmwareFileBuilder::Standard("3.00"));
+    StopFlag stop;
+    stop.requested = setup.stopAfter == 0;
+    stop.stopAtWrite = setup.stopAtWrite;
+    StopAfterCommands user(rig, stop, setup.stopAfter);
+    StopGate gate(user, stop);
+    rig.device->AttachLayer(gate);
     char* text = nullptr;
     size_t size = 0;
     std::FILE* out = open_memstream(&text, &size);
     ScriptedAnswers source(setup.answers);
-    StopFlag stop(setup.stopAt);
-    TerminalPanel panel(out, setup.live, rig.fileName, setup.yes, source);
+    TerminalPanel panel(out, setup.live, rig.fileName, setup.yes, source, stop);
     FlashSession session(*rig.device, panel, out, stop);
     FrontEndRun run;
-    run.code = session.Run();
+    run.code = session.Run(reader.Bytes());
     std::fclose(out);
     run.output.assign(text, size);
     std::free(text);
@@ -143,7 +181,7 @@ TEST(Rvxflash, FrontEndAgainstTheDriveModel)
     } cases[] = {
         {"flashed, a line per step of the bar",
          drive + "fault 0 1 write delay 1300\n",
-         {kNoStop, false, true, false},
+         {-1, false, false, true, false, false},
          with({"  Flash Writing       12%  0.5 s\n", "  Flash Writing       24%  1.0 s\n",
                "  Flash Writing      Done  [passed]\n", "Download has done successfully!\n",
                "F/W Settings Change: you must shut down your computer before the new F/W will "
@@ -152,33 +190,33 @@ TEST(Rvxflash, FrontEndAgainstTheDriveModel)
          {kExitFlashed, -1, 0, true}},
         {"flashed, the bar live on a terminal",
          drive + "fault 0 1 write delay 700\n",
-         {kNoStop, false, true, true},
+         {-1, false, false, true, true, false},
          with({"\r  Flash Writing      [###...........................]  12%  0.5 s",
                "\n  Flash Writing      Done  [passed]\n"}),
          {},
          {kExitFlashed, -1, 0, true}},
         {"the write fails: the question, answered",
          drive + "fault 0 1 write check 3 0C 00\n",
-         {kNoStop, false, true, false},
+         {-1, false, false, true, false, false},
          with({"  Flash Writing        [failed]\n", "Fail to Download, Restart Now!\n", warning,
                powerOff}),
          {"(no answer)", "Download has done"},
          {kExitRestartNeeded, 1, 1, true}},
         {"the write fails: nobody to answer",
          drive + "fault 0 1 write check 3 0C 00\n",
-         {kNoStop, false, false, false},
+         {-1, false, false, false, false, false},
          with({"Fail to Download, Restart Now!\n", warning + "(no answer)\n", powerOff}),
          {},
          {kExitRestartNeeded, 0, 1, true}},
         {"the write fails: --yes answers",
          drive + "fault 0 1 write check 3 0C 00\n",
-         {kNoStop, true, false, false},
+         {-1, false, true, false, false, false},
          with({warning + "yes (--yes)\n", powerOff}),
          {},
          {kExitRestartNeeded, 1, 0, true}},
         {"written, but the load is not answered",
          drive + "fault 0 1 load check 2 3A 00\n",
-         {kNoStop, false, true, false},
+         {-1, false, false, true, false, false},
          with({"Download has done successfully!\n",
                "New F/W is something wrong. no response to Inquiry !\n",
                "rvxflash: the firmware was written, but the drive did not answer after it.\n"}),
@@ -186,27 +224,40 @@ TEST(Rvxflash, FrontEndAgainstTheDriveModel)
          {kExitRestartNeeded, -1, 0, true}},
         {"stopped before the download began",
          drive,
-         {kStopAtStart, false, true, false},
+         {0, false, false, true, false, false},
          {"rvxflash: stopped; nothing was sent to the drive.\n"},
          {"Reading"},
-         {kExitNotWritten, -1, 0, false}},
+         {kExitCancelled, -1, 0, false}},
+        // The commands after the stop come to nothing: the panel shows none of their ends.
         {"stopped while the checks ran",
          drive,
-         {kStopInChecks, false, true, false},
-         {"Downloading... (Do NOT turn off!)\n", "Fail to transfer!\n",
-          "rvxflash: stopped before the write; the drive keeps its firmware.\n"},
-         {"Download has done"},
-         {kExitNotWritten, -1, 0, false}},
+         {3, false, false, true, false, false},
+         {"rvxflash: stopped by SIGINT before the write; the drive keeps its firmware.\n"},
+         {"Mismatch", "Downloading", "Download has done"},
+         {kExitCancelled, -1, 0, false}},
+        {"stopped as the write was to begin",
+         drive,
+         {-1, true, false, true, false, false},
+         {"Downloading... (Do NOT turn off!)\n",
+          "rvxflash: stopped by SIGINT before the write; the drive keeps its firmware.\n"},
+         {"Flash Writing", "Download has done"},
+         {kExitCancelled, -1, 0, false}},
+        {"the bytes read are the bytes written",
+         drive,
+         {-1, false, false, true, false, true},
+         with({"Download has done successfully!\n"}),
+         {"3.00"},
+         {kExitFlashed, -1, 0, true}},
         {"a drive without the protocol",
          "adapters 1\ndevice 0 1 cdrom \"OTHERCO\" \"CD-ROM DRIVE 52X\" \"2.10\"\n",
-         {kNoStop, false, true, false},
+         {-1, false, false, true, false, false},
          {"Mismatch protocol between F/W and drive!\n", "  Drive Protocol     Unkown  [failed]\n",
           "rvxflash: nothing was written; the drive keeps its firmware.\n"},
          {"Downloading"},
          {kExitNotWritten, -1, 0, false}},
         {"a drive that does not answer",
          drive + "fault 0 1 inquiry check 2 04 00\n",
-         {kNoStop, false, true, false},
+         {-1, false, false, true, false, false},
          {"Reading F/W file...\n", "rvxflash: the drive did not answer.\n"},
          {"Drive Model Name"},
          {kExitNotWritten, -1, 0, false}},
@@ -221,11 +272,14 @@ TEST(Rvxflash, FrontEndAgainstTheDriveModel)
         for (const std::string& command : run.commands)
             writes += command.find(kWriteCommand) != std::string::npos;
         EXPECT_EQ(c.outcome.written ? 1 : 0, writes) << c.name;
-        if (c.setup.stopAt == kStopInChecks && !run.commands.empty())
-            EXPECT_EQ(0u, run.commands.back().find("0:1 1E 00 00 00 00"))
-                << c.name << ": the tray unlocked last, got " << run.commands.back();
-        if (c.setup.stopAt == kStopAtStart)
-            EXPECT_EQ(0u, run.commands.size()) << c.name << ": nothing sent";
+        // After a stop the drive receives nothing but the tray's unlock.
+        bool stopped = c.setup.stopAfter >= 0 || c.setup.stopAtWrite;
+        size_t before = c.setup.stopAfter >= 0 ? c.setup.stopAfter : run.commands.size() - 1;
+        for (size_t i = before; stopped && i < run.commands.size(); ++i)
+            EXPECT_EQ(0u, run.commands[i].find("0:1 1E 00 00 00 00"))
+                << c.name << ": command " << i << " after the stop: " << run.commands[i];
+        if (stopped && c.setup.stopAfter != 0)
+            EXPECT_LT(before, run.commands.size()) << c.name << ": the tray was not unlocked";
     }
 }
 
