@@ -117,10 +117,12 @@ bool FirmwareFileReader::ReadFile(int descriptor)
 }
 
 // A pipe opened without waiting reads as ended while no writer has come yet; poll tells
-// when there are bytes, or that the writer has come and gone (POLLHUP).
+// when there are bytes, or that the writer has come and gone (POLLHUP). One byte past the
+// image tells whether the pipe holds more than the downloader reads.
 FirmwareFileReader::Result FirmwareFileReader::ReadPipe(int descriptor, const std::string& path,
                                                         int wake, std::FILE* note)
 {
+    bytes.resize(FirmwareImage::kFileBytes + 1);
     size_t count = 0;
     bool told = false;
     bool ended = false;
@@ -153,8 +155,8 @@ FirmwareFileReader::Result FirmwareFileReader::ReadPipe(int descriptor, const st
             return kRefused;
         }
     }
-    bytes.resize(count);
-    // What follows the image's bytes in a pipe is not read: its size is unknown then.
+    // What follows in a longer pipe is not read: its size is unknown then.
     size = ended ? static_cast<long>(count) : -1;
+    bytes.resize(count < FirmwareImage::kFileBytes ? count : FirmwareImage::kFileBytes);
     return kRead;
 }

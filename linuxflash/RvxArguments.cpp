@@ -50,6 +50,12 @@ RvxArguments::Outcome RvxArguments::Parse(int argc, const char* const* argv, std
         return kRefused;
     }
     command = list->parsed() ? kList : info->parsed() ? kInfo : kFlash;
+    // CLI11 takes an empty word for a required file.
+    if (command != kList && file.empty()) {
+        error = "FILE: an empty name names no file";
+        err << error << "\n";
+        return kRefused;
+    }
     if (deviceOption->count() > 0 && device.empty()) {
         error = "--device: an empty name names no device; leave --device out to flash the one "
                 "RVX-4417K found";

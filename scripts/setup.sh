@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev
           g++-mingw-w64-i686-win32 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
           binutils-mingw-w64-i686 wine wine64 xvfb xauth googletest libgtest-dev
-          libbenchmark-dev llvm lld libcli11-dev nlohmann-json3-dev "$@")
+          libbenchmark-dev llvm lld libcli11-dev nlohmann-json3-dev python3-jsonschema "$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,22 +1,31 @@
 // rvxflash's terminal front end against the drive model: what the user reads (rows,
 // status texts, the progress line, the question), the exit code, and what the drive
-// receives; the CD-ROM devices as sysfs lists them, and a mounted medium as the user is
-// told to unmount it.
+// receives, stops among it; the CD-ROM devices as sysfs lists them, the drive a flash goes
+// to, a mounted medium as the user is told to unmount it, the command line, the firmware
+// file as read and judged, and one writer per drive.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CdromDevices.h"
+#include "DeviceLock.h"
+#include "DriveChooser.h"
+#include "FirmwareFileCheck.h"
 #include "DownloadProcedureRig.h"
 #include "FirmwareFileReader.h"
 #include "FlashSession.h"
 #include "StopGate.h"
 #include "MountTable.h"
+#include "RvxArguments.h"
 
 namespace {
 
@@ -369,3 +378,207 @@ TEST(Rvxflash, AMountedMediumIsNamedAsAShellTakesIt)
 }
 
 } // namespace
+
+namespace {
+
+CdromDevice Drive(const char* block, const char* numbers, const char* generic, bool product)
+{
+    CdromDevice device;
+    device.blockName = block;
+    device.blockNumbers = numbers;
+    device.genericName = generic;
+    device.genericNumbers = std::string("21:") + (block + 2);
+    device.vendor = product ? "NEMBRIKA" : "OTHERCO ";
+    device.product = product ? "CD-ROM RVX-4417K" : "CD-ROM DRIVE 52X";
+    return device;
+}
+
+} // namespace
+
+// The drive a flash goes to: the one named by any of its device files, or the one
+// RVX-4417K; never a guess.
+TEST(Rvxflash, TheDriveToFlash)
+{
+    const std::vector<CdromDevice> one = {Drive("sr0", "11:0", "sg0", false),
+                                          Drive("sr1", "11:1", "sg1", true)};
+    std::vector<CdromDevice> two = one;
+    two.push_back(Drive("sr2", "11:2", "sg2", true));
+    const NamedDevice other = {"/dev/sr0", true, true, "11:0"};
+    const NamedDevice generic = {"/dev/sg2", true, false, "21:2"};
+    const NamedDevice disk = {"/dev/sda", true, true, "8:0"};
+    const NamedDevice file = {"/tmp/x", false, false, ""};
+    const struct {
+        const char* name;
+        const std::vector<CdromDevice>& devices;
+        const NamedDevice* named;
+        const char* chosen; // or the message
+    } cases[] = {
+        {"the one RVX-4417K", one, nullptr, "/dev/sr1"},
+        {"two RVX-4417K", two, nullptr,
+         "more than one RVX-4417K: name the one to flash with --device"},
+        {"none",
+         {},
+         nullptr,
+         "no RVX-4417K found; rvxflash list shows the CD-ROM drives, and "
+         "--device names one"},
+        {"another make, named", two, &other, "/dev/sr0"},
+        {"named by its generic device", two, &generic, "/dev/sr2"},
+        {"a disk", two, &disk, "/dev/sda: not a CD-ROM drive"},
+        {"no device file", two, &file, "/tmp/x: no such device"},
+    };
+    for (const auto& c : cases) {
+        std::string message;
+        const CdromDevice* device = DriveChooser::Choose(c.devices, c.named, message);
+        EXPECT_EQ(c.chosen, device != nullptr ? device->Path() : message) << c.name;
+    }
+}
+
+// The command line: what each is taken for, and what is refused (exit 4, a document).
+TEST(Rvxflash, CommandLines)
+{
+    const struct {
+        std::vector<const char*> words;
+        RvxArguments::Outcome outcome;
+        const char* read; // "command file device yes json", or what is wrong
+    } cases[] = {
+        {{"flash", "fw.zqx"}, RvxArguments::kRun, "3 fw.zqx  0 0"},
+        {{"--json", "flash", "fw.zqx", "--device", "/dev/sg1", "--yes"},
+         RvxArguments::kRun,
+         "3 fw.zqx /dev/sg1 1 1"},
+        {{"info", "-"}, RvxArguments::kRun, "2 -  0 0"},
+        {{"list", "--probe", "--json"}, RvxArguments::kRun, "1   0 1"},
+        {{"flash", "fw.zqx", "--device", ""}, RvxArguments::kRefused, "--device: an empty name"},
+        {{"flash"}, RvxArguments::kRefused, "FILE is required"},
+        {{}, RvxArguments::kRefused, "A subcommand is required"},
+        {{"list", "--bogus"}, RvxArguments::kRefused, "--bogus"},
+        {{"--version"}, RvxArguments::kShown, ""},
+        {{"flash", "--help"}, RvxArguments::kShown, ""},
+    };
+    for (const auto& c : cases) {
+        std::vector<const char*> argv = {"rvxflash"};
+        argv.insert(argv.end(), c.words.begin(), c.words.end());
+        RvxArguments arguments;
+        std::ostringstream out, err;
+        RvxArguments::Outcome outcome =
+            arguments.Parse(static_cast<int>(argv.size()), argv.data(), out, err);
+        std::string name = argv.size() > 1 ? argv[1] : "(none)";
+        EXPECT_EQ(c.outcome, outcome) << name << err.str();
+        std::string read = std::to_string(arguments.command) + " " + arguments.file + " " +
+                           arguments.device + " " + std::to_string(arguments.yes) + " " +
+                           std::to_string(arguments.json);
+        if (outcome == RvxArguments::kRun)
+            EXPECT_EQ(c.read, read) << name;
+        if (outcome == RvxArguments::kRefused)
+            EXPECT_NE(std::string::npos, arguments.error.find(c.read))
+                << name << ": " << arguments.error;
+        EXPECT_EQ(arguments.json || std::string(name) == "--json",
+                  RvxArguments::AsksForJson(static_cast<int>(argv.size()), argv.data()))
+            << name;
+    }
+}
+
+// A firmware file as the program reads it once and judges it, before any drive is
+// touched: what it is, and what the user is told.
+TEST(Rvxflash, TheFileAsReadAndJudged)
+{
+    namespace fs = std::filesystem;
+    const std::string folder = std::string(KDLL_BINARY_DIR) + "/test-files/rvxflash-files";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    FirmwareFileBuilder other = FirmwareFileBuilder::Standard();
+    other.Record(0x1000, "OTHERCO", "CD-ROM DRIVE 52X", "2.00");
+    FirmwareFileBuilder unmarked;
+    unmarked.Record(0x1000, "NEMBRIKA", "CD-ROM RVX-4417K", "2.00");
+    const std::string fit = FirmwareFileBuilder::Standard().WriteTo(folder, "fit.zqx");
+    const std::string pipe = folder + "/pipe";
+    ASSERT_EQ(0, mkfifo(pipe.c_str(), 0600));
+    const struct {
+        const char* name;
+        std::string path;
+        bool written;    // a writer sends the fitting file into the pipe
+        const char* was; // the reader's refusal or the check's message; empty: taken
+        long size;
+    } cases[] = {
+        {"fit", fit, false, "", 65536},
+        {"longer than the image",
+         FirmwareFileBuilder::Standard().Resize(70000).WriteTo(folder, "l"), false, "", 70000},
+        {"short", FirmwareFileBuilder::Standard().Resize(65535).WriteTo(folder, "s"), false,
+         "Damaged F/W file!", 65535},
+        {"for another drive", other.WriteTo(folder, "o.zqx"), false,
+         "not firmware for the RVX-4417K", 65536},
+        {"no marker", unmarked.WriteTo(folder, "u.zqx"), false, "no download protocol marker",
+         65536},
+        {"a pipe", pipe, true, "", 65536},
+        {"a directory", folder, false, "is a directory", -1},
+        {"a device", "/dev/null", false, "is a character device", -1},
+        {"missing", folder + "/none.zqx", false, "cannot be opened: No such file or directory", -1},
+    };
+    for (const auto& c : cases) {
+        std::thread writer;
+        if (c.written)
+            writer = std::thread([&] {
+                std::ofstream(pipe, std::ios::binary)
+                    << std::ifstream(fit, std::ios::binary).rdbuf();
+            });
+        FirmwareFileReader reader;
+        FirmwareFileReader::Result result = reader.Read(c.path, -1, nullptr);
+        if (writer.joinable())
+            writer.join();
+        std::string was = reader.Reason();
+        long size = -1;
+        if (result == FirmwareFileReader::kRead) {
+            FirmwareFileCheck check;
+            char* text = nullptr;
+            size_t length = 0;
+            std::FILE* human = open_memstream(&text, &length);
+            check.Check(c.name, reader.Bytes(), human);
+            std::fclose(human);
+            std::free(text);
+            was = check.Message();
+            size = reader.Bytes().size;
+        }
+        EXPECT_EQ(c.was, was) << c.name;
+        EXPECT_EQ(c.size, size) << c.name;
+    }
+}
+
+// A pipe nobody writes keeps the program waiting until a stop ends the wait; the user is
+// told what it waits for.
+TEST(Rvxflash, AStopEndsTheWaitForAPipe)
+{
+    const std::string pipe = std::string(KDLL_BINARY_DIR) + "/test-files/unwritten-pipe";
+    std::remove(pipe.c_str());
+    ASSERT_EQ(0, mkfifo(pipe.c_str(), 0600));
+    int wake[2];
+    ASSERT_EQ(0, ::pipe(wake));
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(FirmwareFileReader::kNoteAfterMs + 200));
+        ssize_t written = write(wake[1], "x", 1);
+        (void)written;
+    });
+    char* text = nullptr;
+    size_t length = 0;
+    std::FILE* note = open_memstream(&text, &length);
+    FirmwareFileReader reader;
+    EXPECT_EQ(FirmwareFileReader::kStopped, reader.Read(pipe, wake[0], note));
+    stopper.join();
+    std::fclose(note);
+    EXPECT_EQ("rvxflash: waiting for " + pipe + ", a pipe, to be written; Ctrl-C stops.\n",
+              std::string(text, length));
+    std::free(text);
+    close(wake[0]);
+    close(wake[1]);
+}
+
+// One writer per drive: a second claim of the lock is refused at once, naming the holder.
+TEST(Rvxflash, OneWriterPerDrive)
+{
+    const std::string folder = std::string(KDLL_BINARY_DIR) + "/test-files";
+    DeviceLock first, second, other;
+    ASSERT_TRUE(first.Take(folder, "sr0")) << first.Reason();
+    EXPECT_FALSE(second.Take(folder, "sr0"));
+    EXPECT_EQ("another rvxflash (process " + std::to_string(getpid()) + ") is using this drive",
+              second.Reason());
+    EXPECT_TRUE(other.Take(folder, "sr1")) << other.Reason();
+}

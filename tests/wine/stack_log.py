@@ -56,12 +56,13 @@ def server_log(results, run):
 
 def traced_commands(trace):
     """The commands the library sent to the drive (those to empty addresses never leave
-    the layer, nor those it ends as busy while the system keeps an aborted command)."""
+    the layer, nor those it ends as busy while the system keeps an aborted command, nor
+    those that rvxflash keeps back after a stop, which end SS_ABORTED at once)."""
     commands = []
     for way, rest in re.findall(rf"scsi {DRIVE} ([<>]) (.*)", trace):
         if way == ">":
             commands.append(bytes.fromhex(rest.split(" |")[0]))
-        elif rest.startswith("SS_ASPI_IS_BUSY") and commands:
+        elif rest.startswith(("SS_ASPI_IS_BUSY", "SS_ABORTED")) and commands:
             commands.pop()
     return commands
 
@@ -88,22 +89,22 @@ def fnv1a(data):
     return f"{digest:08X}"
 
 
-def expected_payload(results):
-    image = open(os.path.join(results, "sample.zqx"), "rb").read()
+def expected_payload(results, image_file="sample.zqx"):
+    image = open(os.path.join(results, image_file), "rb").read()
     code = image[0x800:0x10000]
     total = sum(code) & 0xFFFF
     return code + bytes([total & 0xFF, total >> 8])
 
 
-def check_payload(results, run):
-    """The run's one write reached the drive with exactly the firmware's payload; the
-    server's log of the writes."""
+def check_payload(results, run, image_file="sample.zqx"):
+    """The run's one write reached the drive with exactly the payload of the firmware file
+    (in results); the server's log of the writes."""
     drive, _ = server_log(results, run)
     writes = [c for c in drive if c[3].startswith("out ")]
     check(f"{run}: one write reached the drive", len(writes), 1)
     if writes:
         data = open(os.path.join(results, run, f"{writes[0][0]}.out"), "rb").read()
-        payload = expected_payload(results)
+        payload = expected_payload(results, image_file)
         check(f"{run}: the drive received the firmware's payload (SHA-256)",
               (len(data), hashlib.sha256(data).hexdigest()),
               (PAYLOAD_LENGTH, hashlib.sha256(payload).hexdigest()))
