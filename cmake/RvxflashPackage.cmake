@@ -1,6 +1,6 @@
 # The packages of rvxflash for Linux, made by install() and CPack: a tar.gz and a .deb
 # for the build's architecture (x86_64 in the linux build, i686 in the guest build), each
-# with the statically linked program and its man page. scripts/package.sh makes them
+# with the statically linked program, its man page and the schema of its JSON document. scripts/package.sh makes them
 # into dist/.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(RVXFLASH_ARCH x86_64)
@@ -20,6 +20,7 @@ add_custom_target(rvxflash_man ALL DEPENDS ${RVXFLASH_MAN})
 
 install(TARGETS rvxflash DESTINATION bin)
 install(FILES ${RVXFLASH_MAN} DESTINATION share/man/man1)
+install(FILES ${CMAKE_SOURCE_DIR}/docs/rvxflash.schema.json DESTINATION share/doc/rvxflash)
 
 set(CPACK_GENERATOR TGZ DEB)
 set(CPACK_PACKAGE_NAME rvxflash)

@@ -46,13 +46,14 @@
  * fixed texts, which tell the outcome. */
 #define ID_PANEL_STATUS 1001
 
-/* How it ended: the program's exit code. */
+/* How it ended: the program's exit code, from the table that rvxflash for Linux ends with
+ * too (its 4, a command line refused, does not come up here). */
 enum Outcome {
     FLASHED = 0,      /* "Download has done successfully!" */
     NOT_WRITTEN = 1,  /* a check before the write failed: the drive is unchanged */
     WRITE_FAILED = 2, /* failed after the write began: the drive needs the download again */
     NO_DRIVE = 3,     /* nothing to flash: no ASPI layer, Wine's stub, no drive answering */
-    CANCELLED = 4     /* the user cancelled, or closed the window without a download */
+    CANCELLED = 5     /* the user cancelled, or closed the window without a download */
 };
 
 static const char windowClass[] = "RvxFlashHost";
@@ -79,7 +80,7 @@ static const char exitCodes[] =
     "1  failed before the write: the drive was not written\n"
     "2  failed after the write began: the drive needs the download again\n"
     "3  no drive: no ASPI layer, Wine's stub, or no drive answering\n"
-    "4  cancelled: no download was tried";
+    "5  cancelled: no download was tried";
 
 /* The status texts that end an attempt before the write: nothing was written. */
 static const char* const beforeWrite[] = {

@@ -58,13 +58,15 @@ def main():
         with tarfile.open(os.path.join(dist, f"{top}.tar.gz")) as tar:
             members = {m.name: m for m in tar.getmembers() if m.isfile()}
             check(f"{arch} tar.gz: its files", sorted(members),
-                  [f"{top}/bin/rvxflash", f"{top}/share/man/man1/rvxflash.1.gz"])
+                  [f"{top}/bin/rvxflash", f"{top}/share/doc/rvxflash/rvxflash.schema.json",
+                   f"{top}/share/man/man1/rvxflash.1.gz"])
             program = tar.extractfile(members[f"{top}/bin/rvxflash"]).read() if members else b""
             manual = tar.extractfile(members[f"{top}/share/man/man1/rvxflash.1.gz"]).read() if members else b""
         check(f"{arch} tar.gz: the program (class, machine, interpreter)", elf_facts(program),
               (elf_class, machine, False))
         page = gzip.decompress(manual).decode() if manual else ""
-        check(f"{arch} tar.gz: the man page lists the exit codes", ".SH EXIT STATUS" in page, True)
+        check(f"{arch} tar.gz: the man page lists the exit codes and names the schema",
+              (".SH EXIT STATUS" in page, "rvxflash.schema.json" in page), (True, True))
 
         deb = os.path.join(dist, f"rvxflash_{version}_{deb_arch}.deb")
         fields = subprocess.run(["dpkg-deb", "-f", deb, "Package", "Version", "Architecture"],
@@ -73,7 +75,8 @@ def main():
               ["Package: rvxflash", f"Version: {version}", f"Architecture: {deb_arch}"])
         files = deb_files(deb)
         check(f"{arch} .deb: its files", sorted(files),
-              ["./usr/bin/rvxflash", "./usr/share/man/man1/rvxflash.1.gz"])
+              ["./usr/bin/rvxflash", "./usr/share/doc/rvxflash/rvxflash.schema.json",
+               "./usr/share/man/man1/rvxflash.1.gz"])
         check(f"{arch} .deb: the program of the tar.gz", files.get("./usr/bin/rvxflash") == program, True)
 
         if arch == "x86_64" and program:

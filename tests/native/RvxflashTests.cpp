@@ -293,7 +293,7 @@ TEST(Rvxflash, FrontEndAgainstTheDriveModel)
 }
 
 // The CD-ROM devices of a sysfs tree: type 5 with a block device, in the order of their
-// names, with their generic devices and numbers; others left out.
+// names, with their generic devices and numbers; others, and one gone, left out.
 TEST(Rvxflash, CdromDevicesFromSysfs)
 {
     namespace fs = std::filesystem;
@@ -326,6 +326,8 @@ TEST(Rvxflash, CdromDevicesFromSysfs)
             std::ofstream(node / "dev") << text.substr(text.find(' ') + 1) << "\n";
         }
     }
+    // A device deleted while the list is read: its entry leads nowhere.
+    fs::create_directory_symlink(root / "deleted", root / "class" / "scsi_device" / "6:0:0:0");
     std::vector<CdromDevice> found = CdromDevices::Find(root.string());
     std::vector<std::string> listed;
     for (const CdromDevice& d : found)

@@ -2,6 +2,9 @@
 // kernel receives for each block, what the caller finds in the block after the kernel's
 // answer, and a call the kernel keeps past the caller's abort.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -374,3 +377,33 @@ TEST(SgAspiLayer, AbortOfACallTheKernelKeeps)
 }
 
 } // namespace
+
+// A process that may start no thread (a user at its limit): the layer refuses every
+// request at once and says so, instead of ending the program. Run in a child process
+// dropped to such a user; the test needs root to drop to one.
+TEST(SgAspiLayer, NoThreadForAnAdapter)
+{
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root to run a child as a user at its thread limit";
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        struct rlimit none = {0, 0};
+        if (setgid(65534) != 0 || setuid(65534) != 0 || setrlimit(RLIMIT_NPROC, &none) != 0)
+            _exit(10);
+        StandInIoctl kernel;
+        SgAspiLayer layer(kernel, kTwoDrives);
+        SRB_ExecSCSICmd srb = Block(0, 1, 0x00, 0, 0, nullptr);
+        uint32_t sent = layer.Send(&srb);
+        _exit(layer.Started()                     ? 11
+              : sent != SS_INSUFFICIENT_RESOURCES ? 12
+              : kernel.CallCount() != 0           ? 13
+                                                  : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    EXPECT_TRUE(WIFEXITED(status)) << "the child ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(0, WEXITSTATUS(status))
+        << "10: no such user; 11: the layer says it started; 12: the request was not refused "
+           "at once; 13: it reached the kernel";
+}

@@ -86,10 +86,10 @@ demo_run(no_layer 3 "No ASPI layer was found" d -)
 demo_run(wine_stub 3 "The ASPI layer that Wine loaded is its own built-in stub" b -)
 demo_run(two_drives 0 "* 1:0:0  NEMBRIKA CD-ROM RVX-4417K 1.00" n ${DEMO_RUNS}/two-drives.txt
          --menu-trace --firmware Z:${DEMO_RUNS}/sample.zqx)
-demo_run(cancelled 4 "cancelling the chooser" n ${DEMO_RUNS}/two-drives.txt --cancel)
+demo_run(cancelled 5 "cancelling the chooser" n ${DEMO_RUNS}/two-drives.txt --cancel)
 demo_run(other_drive_file 1 "status:   \"Reading F/W file...\"" n ${scenarios}/demo.txt
          --drive 0:1:0 --firmware Z:${DEMO_RUNS}/other.zqx)
 demo_run(write_fails 2 "Fail to Download, Restart Now!" n ${DEMO_RUNS}/write-fails.txt
          --drive 0:1:0 --firmware Z:${DEMO_RUNS}/sample.zqx)
-demo_run(help 0 "4  cancelled: no download was tried" n - --drive /?)
+demo_run(help 0 "5  cancelled: no download was tried" n - --drive /?)
 set_tests_properties(demo_firmware_file demo_other_firmware_file PROPERTIES TIMEOUT 300)

@@ -175,6 +175,10 @@ def main():
               (code, True))
         nothing_sent(results, run)
 
+    check("exclusive: a program past the lock meets the exclusive open",
+          (status(results, "exclusive"),
+           "another program holds the drive exclusively" in read(results, "exclusive.txt")),
+          (NO_DRIVE, True))
     run = "checks-sigint"
     check(f"{run}: exit status", status(results, run), CANCELLED)
     drive, _ = server_log(results, run)

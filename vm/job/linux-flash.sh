@@ -17,7 +17,8 @@
 #   answered-no   "n" typed at the question on a terminal (answered-no/)
 #   sigint        Ctrl-C (SIGINT) during the write, and a second rvxflash through /dev/sg0
 #                 meanwhile (sigint/)
-#   checks-sigint Ctrl-C during the checks, while the drive ejects slowly (checks-sigint/)
+#   checks-sigint Ctrl-C during the checks, while the drive ejects slowly (checks-sigint/),
+#                 and meanwhile a program past the lock refused by the exclusive open
 #   quit-tstp     SIGQUIT, then Ctrl-Z (SIGTSTP), during the write (quit-tstp/)
 #   stopped-load  the program stopped (SIGSTOP) for longer than the load's time-out while
 #                 the drive loads its new firmware, then continued (stopped-load/)
@@ -151,6 +152,10 @@ printf '%s\n' 'adapters 1' 'device 0 1 rvx revision 1.00' 'fault 0 1 unload dela
 scsi-drive.sh serve slow-unload.txt "$results/checks-sigint"
 background checks-sigint --json flash sample.zqx --yes
 wait_for_line "$results/checks-sigint-trace.txt" '> 1B 00 00 00 02'
+# Meanwhile a program that passes the flashers' lock (a lock folder of its own) meets the
+# exclusive open.
+run exclusive unshare --mount sh -c \
+    'mount -t tmpfs other-locks /run/lock && exec ./rvxflash flash sample.zqx --yes'
 kill -INT "$pid"
 finish checks-sigint
 
