@@ -21,11 +21,14 @@ TransferHandoff::TransferHandoff()
 // library, is not allowed.
 TransferHandoff::~TransferHandoff() = default;
 
-void TransferHandoff::Install(DriveContext* created)
+bool TransferHandoff::Install(DriveContext* created)
 {
     ScopedLock hold(lock);
+    if (Running() || context != nullptr)
+        return false;
     context = created;
     state = 0;
+    return true;
 }
 
 DriveContext* TransferHandoff::Drive()

@@ -4,7 +4,8 @@
 // - The drive context (the device with its request block, buffer and ASPI layer module,
 //   and the firmware image) is the panel's thread's between transfers, reached through
 //   Drive(). From Start until the worker has stored its result it is the worker's alone,
-//   and Drive() gives none.
+//   and Drive() gives none. It is installed only when the handoff holds none: never over
+//   the drive of a worker, nor over one that an instance has not yet given up.
 // - The transfer state: kTransferRunning from Start, then the worker's result.
 // - The worker holds a reference on this library until its very last instruction.
 // - The host window that the worker disables stays disabled until the outcome has been
@@ -58,8 +59,10 @@ public:
 
     // The panel's thread from here on.
 
-    // A new instance's drive context, owned here from now on.
-    void Install(DriveContext* context);
+    // A new instance's drive context, owned here from now on. False, and context stays
+    // the caller's, while the handoff still holds a drive: a worker's, or one that Dispose
+    // has not given up.
+    bool Install(DriveContext* context);
     // The drive context for a command on the panel's thread: none while a transfer runs.
     DriveContext* Drive();
     // Hands the drive to a new worker, which disables hostWindow and writes. False when no
