@@ -57,7 +57,7 @@ protected:
         ASSERT_TRUE(rig.WaitUntil([this] { return rig.sim.PendingCount() == 1; }, 5000))
             << "the write never reached the drive; status '" << rig.Status() << "'";
         ASSERT_EQ(At("0:1", kWrite), rig.CommandTexts().back());
-        ASSERT_FALSE(rig.HostEnabled()) << "the worker disables the host while it writes";
+        ASSERT_FALSE(rig.HostEnabled()) << "the host enabled while the drive writes";
     }
 
     // Lets the drive complete the write; true once the worker has ended.
@@ -371,6 +371,28 @@ TEST(TransferLifetime, CreateFromAnotherThreadDuringTheDestroy)
     }));
     EXPECT_NE(0, created) << "no new instance after the Destroy";
     EXPECT_EQ(1, destroyed);
+}
+
+// A close that the host finds queued as soon as "&Download" has been handled, before the
+// worker has run at all: the host's window is disabled by then, the host refuses the
+// close, and the write goes on to its end.
+TEST_F(TransferLifetimeTest, CloseQueuedAsTheWriteStarts)
+{
+    ASSERT_EQ("", rig.Open("adapters 1\n"
+                           "device 0 1 rvx\n"));
+    ASSERT_NE("", rig.ChooseFirmware(file));
+    rig.holdWorkers = true;
+    rig.Press();
+    PostMessageA(rig.panel.host, WM_CLOSE, 0, 0);
+    PanelHost::Pump(0);
+    EXPECT_TRUE(IsWindow(rig.panel.host)) << "the host closed as the write started";
+    EXPECT_FALSE(rig.HostEnabled());
+
+    rig.ReleaseWorkers();
+    ASSERT_TRUE(rig.WaitForEnd());
+    EXPECT_EQ(kSucceeded, rig.Status());
+    ExpectFlashed();
+    EXPECT_TRUE(rig.HostEnabled());
 }
 
 // A Destroy from inside the panel's own message box waits until the panel's code has
