@@ -4,53 +4,75 @@
 
 #include <new>
 
+#include "base/ProductInfo.h"
 #include "host/Downloader.h"
+#include "trace/Trace.h"
 
 InstanceLifetime instanceLifetime;
 
 InstanceLifetime::InstanceLifetime()
-    : ownerThread(0), panelDepth(0), instance(nullptr), destroyed(false)
+    : ownerThread(0), panelDepth(0), instance(nullptr), phase(kNone)
 {
 }
 
 Downloader* InstanceLifetime::HostInstance()
 {
     ScopedLock hold(lock);
-    return destroyed ? nullptr : instance;
+    return phase == kLive && GetCurrentThreadId() == ownerThread ? instance : nullptr;
 }
 
 bool InstanceLifetime::IsOwnerThread()
 {
     ScopedLock hold(lock);
-    return instance == nullptr || destroyed || GetCurrentThreadId() == ownerThread;
+    return phase != kLive || GetCurrentThreadId() == ownerThread;
 }
 
 bool InstanceLifetime::MayCreate()
 {
-    if (!IsOwnerThread() || panelDepth > 0)
+    bool owner = phase == kLive && GetCurrentThreadId() == ownerThread;
+    if ((phase != kNone && !owner) || panelDepth > 0)
         return false;
     return !handoff.IsRunning();
 }
 
 Downloader* InstanceLifetime::Create(const KdllParams& params)
 {
+    Downloader* replaced = nullptr;
+    {
+        ScopedLock hold(lock);
+        if (!MayCreate())
+            return nullptr;
+        replaced = instance;
+        instance = nullptr;
+        phase = kBuilding;
+        ownerThread = GetCurrentThreadId();
+    }
+    Trace::Begin(KDLL_PRODUCT_TITLE);
     // A second Create replaces the first instance; it must not leak it or its panel.
-    Destroy();
+    Free(replaced);
+    Downloader* created = Build(params);
+    ScopedLock hold(lock);
+    instance = created;
+    phase = created != nullptr ? kLive : kNone;
+    return created;
+}
+
+Downloader* InstanceLifetime::Build(const KdllParams& params)
+{
     DriveContext* drive = new (std::nothrow) DriveContext();
     if (drive == nullptr)
         return nullptr;
-    Downloader* created =
-        new (std::nothrow) Downloader(params.moduleInstance, params.parentWindow, handoff);
-    if (created == nullptr) {
+    if (!handoff.Install(drive)) {
         delete drive;
         return nullptr;
     }
-    handoff.Install(drive);
+    Downloader* created =
+        new (std::nothrow) Downloader(params.moduleInstance, params.parentWindow, handoff);
+    if (created == nullptr) {
+        handoff.Dispose();
+        return nullptr;
+    }
     created->SetHostParams(params);
-    ScopedLock hold(lock);
-    instance = created;
-    destroyed = false;
-    ownerThread = GetCurrentThreadId();
     return created;
 }
 
@@ -58,13 +80,16 @@ bool InstanceLifetime::Destroy()
 {
     {
         ScopedLock hold(lock);
-        if (instance == nullptr || destroyed)
+        if (phase != kLive || GetCurrentThreadId() != ownerThread)
             return false;
         // From here on the exports see no instance, even while its freeing waits.
-        destroyed = true;
+        if (panelDepth > 0) {
+            phase = kDestroyAsked;
+            return true;
+        }
+        phase = kFreeing;
     }
-    if (panelDepth == 0)
-        Release();
+    Release();
     return true;
 }
 
@@ -74,9 +99,20 @@ void InstanceLifetime::Release()
     {
         ScopedLock hold(lock);
         freed = instance;
-        instance = nullptr;
-        destroyed = false;
     }
+    // Outside the lock: closing the panel sends messages, to the parent window too, which
+    // may be another thread's, and that thread may be waiting for the lock in an export.
+    // The phase keeps every other thread out until the instance has gone.
+    Free(freed);
+    ScopedLock hold(lock);
+    instance = nullptr;
+    phase = kNone;
+}
+
+void InstanceLifetime::Free(Downloader* freed)
+{
+    if (freed == nullptr)
+        return;
     // The panel goes first, on its own thread; its WM_DESTROY still reaches the instance.
     freed->CloseDialog();
     delete freed;
@@ -84,18 +120,17 @@ void InstanceLifetime::Release()
 
 void InstanceLifetime::EnterPanelCode()
 {
+    ScopedLock hold(lock);
     ++panelDepth;
 }
 
 void InstanceLifetime::LeavePanelCode()
 {
-    if (--panelDepth > 0)
-        return;
-    bool waiting = false;
     {
         ScopedLock hold(lock);
-        waiting = instance != nullptr && destroyed;
+        if (--panelDepth > 0 || phase != kDestroyAsked)
+            return;
+        phase = kFreeing;
     }
-    if (waiting)
-        Release();
+    Release();
 }

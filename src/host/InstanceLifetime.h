@@ -3,6 +3,10 @@
 //
 // - The exports belong to the thread that built the instance (the host's user-interface
 //   thread, which owns the panel's windows); calls from other threads change nothing.
+// - The instance is its thread's from the moment a Create is let in until the freeing
+//   that a Destroy (or a second Create) began has ended. Meanwhile the exports of every
+//   thread see none, and no other thread builds one: it would install its drive context
+//   while the old one is still being given up.
 // - While a transfer runs (TransferHandoff) no new instance is built, since its drive
 //   discovery would reach a drive that is writing its flash. A Destroy meanwhile frees the
 //   instance and leaves its drive to the worker.
@@ -27,35 +31,50 @@ public:
 
     // Any thread.
 
-    // The instance for the exports: none once a Destroy has been asked for.
+    // The instance for the exports of the calling thread: none unless it built the
+    // instance, and none once a Destroy has been asked for.
     Downloader* HostInstance();
-    // True on the thread that built the current instance, or when there is none.
+    // True on the thread that owns the instance, or when the exports see none.
     bool IsOwnerThread();
-    // False while a transfer runs (also one whose instance was destroyed), while the
-    // panel's code runs, or from a thread other than the owner's.
-    bool MayCreate();
-
-    // The owner's thread.
-
-    // KDLL_Create: frees the current instance, builds a new one (drive discovery runs) and
-    // makes it the one, owned by the calling thread; null when out of memory.
+    // KDLL_Create: starts the trace, frees the calling thread's instance, builds a new one
+    // (drive discovery runs) and makes it the one, owned by the calling thread. Null when
+    // out of memory, and without any of this while a transfer runs (also one whose
+    // instance was destroyed), while the panel's code runs, while an instance is being
+    // built or freed, or when another thread owns the instance.
     Downloader* Create(const KdllParams& params);
-    // Frees the instance now, or after the panel's code has returned. True when there was
-    // an instance.
+    // KDLL_Destroy: frees the calling thread's instance now, or after the panel's code has
+    // returned. True when there was one.
     bool Destroy();
-    // Around every message the panel handles.
+
+    // The owner's thread: around every message the panel handles.
     void EnterPanelCode();
     void LeavePanelCode();
 
 private:
-    // Closes the destroyed instance's panel, then frees it.
+    enum Phase {
+        kNone,         // no instance
+        kBuilding,     // Create runs: the instance it replaces is freed, the new one built
+        kLive,         // the exports' instance
+        kDestroyAsked, // Destroy waits for the panel's code to return
+        kFreeing,      // the instance's panel is closed and the instance freed
+    };
+
+    // Under the lock: whether the calling thread may build an instance now.
+    bool MayCreate();
+    // The drive context and the Downloader over it; null when out of memory or when the
+    // handoff still holds a drive.
+    Downloader* Build(const KdllParams& params);
+    // kFreeing: closes the instance's panel, then frees the instance, outside the lock
+    // (the panel's WM_DESTROY still reaches the instance); the phase is kNone afterwards.
     void Release();
+    // Closes an instance's panel, then frees the instance; nothing for null.
+    static void Free(Downloader* freed);
 
     CriticalSection lock;
     DWORD ownerThread;
     int panelDepth;
     Downloader* instance;
-    bool destroyed; // a Destroy was asked for: the exports see no instance
+    Phase phase;
     TransferHandoff handoff;
 };
 

@@ -3,19 +3,15 @@
 // which InstanceLifetime holds; it decides when that instance may be built, replaced or
 // freed.
 #define KDLL_BUILDING
-#include "base/ProductInfo.h"
 #include "host/Downloader.h"
 #include "host/InstanceLifetime.h"
 #include "kdll.h"
-#include "trace/Trace.h"
 
 extern "C" int __cdecl KDLL_Create(KdllParams params)
 {
     // Not while a write is in flight (discovery would reach the drive writing its flash),
-    // nor under the panel's own code, nor from another thread than the instance's.
-    if (!instanceLifetime.MayCreate())
-        return 0;
-    Trace::Begin(KDLL_PRODUCT_TITLE);
+    // nor under the panel's own code, nor while an instance is being built or freed, nor
+    // from another thread than the instance's.
     Downloader* created = instanceLifetime.Create(params);
     if (created == nullptr)
         return 0;
@@ -29,7 +25,7 @@ extern "C" int __cdecl KDLL_Open(KdllParams params)
     // Without an instance, with the panel already open, or from another thread, nothing
     // is created and the parameters in force stay.
     Downloader* downloader = instanceLifetime.HostInstance();
-    if (downloader == nullptr || downloader->IsPanelOpen() || !instanceLifetime.IsOwnerThread())
+    if (downloader == nullptr || downloader->IsPanelOpen())
         return 0;
     downloader->SetHostParams(params);
     return downloader->OpenDialog();
@@ -37,17 +33,14 @@ extern "C" int __cdecl KDLL_Open(KdllParams params)
 
 extern "C" int __cdecl KDLL_Close(void)
 {
-    Downloader* downloader = instanceLifetime.HostInstance();
-    if (downloader == nullptr)
-        return 1;
     if (!instanceLifetime.IsOwnerThread())
         return 0;
-    return downloader->CloseDialog();
+    Downloader* downloader = instanceLifetime.HostInstance();
+    return downloader != nullptr ? downloader->CloseDialog() : 1;
 }
 
 extern "C" int __cdecl KDLL_Destroy(void)
 {
-    if (!instanceLifetime.IsOwnerThread())
-        return 0;
+    // Without an instance, or from another thread, nothing is freed.
     return instanceLifetime.Destroy() ? 1 : 0;
 }

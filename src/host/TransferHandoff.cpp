@@ -21,11 +21,14 @@ TransferHandoff::TransferHandoff()
 // library, is not allowed.
 TransferHandoff::~TransferHandoff() = default;
 
-void TransferHandoff::Install(DriveContext* created)
+bool TransferHandoff::Install(DriveContext* created)
 {
     ScopedLock hold(lock);
+    if (Running() || context != nullptr)
+        return false;
     context = created;
     state = 0;
+    return true;
 }
 
 DriveContext* TransferHandoff::Drive()
@@ -41,11 +44,15 @@ bool TransferHandoff::Start(HWND hostWindow, bool verifyTransfer)
         if (Running() || context == nullptr || !job.library.Take())
             return false;
         job.drive = context;
-        job.hostWindow = hostWindow;
         job.verifyTransfer = verifyTransfer;
         heldWindow = hostWindow;
         state = DownloadProcedure::kTransferRunning;
     }
+    // Before the worker exists, so that no close or other input reaches the host between
+    // this call's return and the worker's first step. Outside the lock: disabling a window
+    // of another thread waits for that thread.
+    if (hostWindow != nullptr)
+        EnableWindow(hostWindow, FALSE);
     // Windows 9x creates no thread without a place for its identifier.
     DWORD workerId = 0;
     HANDLE worker = CreateThread(nullptr, 0, TransferWorker, &job, 0, &workerId);
@@ -53,10 +60,13 @@ bool TransferHandoff::Start(HWND hostWindow, bool verifyTransfer)
         CloseHandle(worker); // nothing waits for the worker
         return true;
     }
-    ScopedLock hold(lock);
-    job.library.Drop();
-    heldWindow = nullptr;
-    state = 0;
+    {
+        ScopedLock hold(lock);
+        job.library.Drop();
+        heldWindow = nullptr;
+        state = 0;
+    }
+    Enable(hostWindow);
     return false;
 }
 

@@ -4,12 +4,15 @@
 // - The drive context (the device with its request block, buffer and ASPI layer module,
 //   and the firmware image) is the panel's thread's between transfers, reached through
 //   Drive(). From Start until the worker has stored its result it is the worker's alone,
-//   and Drive() gives none.
+//   and Drive() gives none. It is installed only when the handoff holds none: never over
+//   the drive of a worker, nor over one that an instance has not yet given up.
 // - The transfer state: kTransferRunning from Start, then the worker's result.
 // - The worker holds a reference on this library until its very last instruction.
-// - The host window that the worker disables stays disabled until the outcome has been
-//   shown on a panel; when no panel is open to show it, the worker (result stored, no
-//   panel) or the closing panel (result stored, panel going) enables it again.
+// - The host window is disabled by Start, before the worker exists and before Start
+//   returns: the host's own controls, and a close it is asked for, find it disabled from
+//   the moment the write is under way. It stays disabled until the outcome has been shown
+//   on a panel; when no panel is open to show it, the worker (result stored, no panel) or
+//   the closing panel (result stored, panel going) enables it again.
 // - An instance destroyed during the write leaves its drive context to the worker, which
 //   frees it once the write has ended. The worker never touches the instance or a window
 //   of the panel.
@@ -28,20 +31,19 @@ class TransferHandoff;
 // What the worker is given through its thread parameter, and all that it may touch.
 class TransferJob {
 public:
-    // The worker's whole life (TransferWorker): disables the host window, writes, and
-    // hands the result back. Does not return: the thread ends in it.
+    // The worker's whole life (TransferWorker): writes, and hands the result back. Does
+    // not return: the thread ends in it.
     void Run();
 
 private:
     friend class TransferHandoff;
     explicit TransferJob(TransferHandoff& owner)
-        : handoff(owner), drive(nullptr), hostWindow(nullptr), verifyTransfer(true)
+        : handoff(owner), drive(nullptr), verifyTransfer(true)
     {
     }
 
     TransferHandoff& handoff;
     DriveContext* drive;
-    HWND hostWindow;
     bool verifyTransfer;
     LibraryReference library;
 };
@@ -58,12 +60,15 @@ public:
 
     // The panel's thread from here on.
 
-    // A new instance's drive context, owned here from now on.
-    void Install(DriveContext* context);
+    // A new instance's drive context, owned here from now on. False, and context stays
+    // the caller's, while the handoff still holds a drive: a worker's, or one that Dispose
+    // has not given up.
+    bool Install(DriveContext* context);
     // The drive context for a command on the panel's thread: none while a transfer runs.
     DriveContext* Drive();
-    // Hands the drive to a new worker, which disables hostWindow and writes. False when no
-    // worker could be started: nothing was sent, and the drive stays the panel's.
+    // Disables hostWindow and hands the drive to a new worker, which writes. False when no
+    // worker could be started: nothing was sent, the drive stays the panel's and
+    // hostWindow is enabled again.
     bool Start(HWND hostWindow, bool verifyTransfer);
     // Whether a panel is open to show the outcome of a transfer (see above).
     void SetPanelOpen(bool open);

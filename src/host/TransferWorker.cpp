@@ -8,7 +8,6 @@
 
 void TransferJob::Run()
 {
-    EnableWindow(hostWindow, FALSE);
     FirmwareImage& firmware = drive->Firmware();
     DownloadProcedure procedure(drive->Device(), firmware);
     int32_t result = procedure.Transfer(verifyTransfer);

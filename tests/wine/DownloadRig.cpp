@@ -47,7 +47,7 @@ HANDLE WINAPI StandInCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSi
 } // namespace
 
 DownloadRig::DownloadRig()
-    : snapshotMs(0), failThreadCreation(false), statusWindow(nullptr),
+    : snapshotMs(0), failThreadCreation(false), holdWorkers(false), statusWindow(nullptr),
       panelThreadId(GetCurrentThreadId())
 {
     InitializeCriticalSection(&waitLock);
@@ -78,6 +78,7 @@ void DownloadRig::Shutdown()
     // A test that stopped early may leave the worker waiting for a delayed write: a new
     // machine completes every pending request, and the worker must be gone before the
     // library is unloaded under it.
+    ReleaseWorkers();
     if (!WorkersEnded()) {
         sim.Configure("adapters 0\n");
         WaitUntil([this] { return WorkersEnded(); }, 10000);
@@ -183,6 +184,17 @@ bool DownloadRig::WaitUntil(const std::function<bool()>& done, DWORD timeoutMs)
 bool DownloadRig::WaitForEnd(DWORD timeoutMs)
 {
     return WaitUntil([this] { return WorkersEnded() && Status() != kDownloading; }, timeoutMs);
+}
+
+void DownloadRig::ReleaseWorkers()
+{
+    if (!holdWorkers)
+        return;
+    holdWorkers = false;
+    for (const ThreadStart& thread : threads) {
+        if (thread.handle != nullptr)
+            ResumeThread(thread.handle);
+    }
 }
 
 bool DownloadRig::WorkersEnded() const
@@ -309,7 +321,8 @@ HANDLE DownloadRig::RecordThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSiz
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    HANDLE thread = CreateThread(security, stackSize, start, argument, flags, id);
+    HANDLE thread = CreateThread(security, stackSize, start, argument,
+                                 holdWorkers ? flags | CREATE_SUSPENDED : flags, id);
     if (thread != nullptr)
         DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &record.handle, 0, FALSE,
                         DUPLICATE_SAME_ACCESS);

@@ -107,6 +107,10 @@ public:
     // Apart from that the stand-in refuses, as Windows 9x does, a thread without a place
     // for its identifier when the system reports the 9x family.
     bool failThreadCreation;
+    // Creates the library's threads suspended, as a system that has not yet scheduled
+    // them, until ReleaseWorkers.
+    bool holdWorkers;
+    void ReleaseWorkers();
 
     // Called by the stand-ins and the status text's procedure.
     void RecordStatus(const char* text);

@@ -192,7 +192,7 @@ TEST_F(PanelDialogTest, DownloadTicksThenAsksToShutDown)
     host.SetFileName(path.c_str());
 
     EXPECT_TRUE(PanelHost::PumpUntil([&] { return !IsWindowEnabled(host.host); }, 5000))
-        << "the worker did not disable the host window";
+        << "the host window was not disabled for the transfer";
     EXPECT_TRUE(IsWindowEnabled(decoy)) << "Create's host window was disabled";
     ASSERT_TRUE(PanelHost::PumpUntil([&] { return !recorder.Calls("MessageBoxA").empty(); }, 20000))
         << "no shut-down notice; status \"" << host.Text(kStatusText) << "\"";

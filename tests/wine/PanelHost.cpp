@@ -12,8 +12,12 @@ namespace {
 const char kHostClass[] = "KdllTestHost";
 const int kStatePictureIds[4] = {103, 104, 106, 108};
 
+// A host that refuses to close while its window is disabled, as a host must while the
+// drive writes its flash; otherwise it closes as any window does.
 LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_CLOSE && !IsWindowEnabled(window))
+        return 0;
     return DefWindowProcA(window, message, wParam, lParam);
 }
 

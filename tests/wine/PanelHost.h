@@ -1,7 +1,8 @@
-// A host for the panel tests: a top-level host window and a caption window, kdll.dll
-// loaded and driven through its exports, and ways to pump messages with a bound and to
-// read the panel's controls back the way a user sees them. It has a fresh folder of its
-// own for the firmware files of a test, which it can make the current directory.
+// A host for the panel tests: a top-level host window (which refuses WM_CLOSE while it is
+// disabled) and a caption window, kdll.dll loaded and driven through its exports, and
+// ways to pump messages with a bound and to read the panel's controls back the way a user
+// sees them. It has a fresh folder of its own for the firmware files of a test, which it
+// can make the current directory.
 #pragma once
 
 #include <windows.h>

@@ -57,7 +57,7 @@ protected:
         ASSERT_TRUE(rig.WaitUntil([this] { return rig.sim.PendingCount() == 1; }, 5000))
             << "the write never reached the drive; status '" << rig.Status() << "'";
         ASSERT_EQ(At("0:1", kWrite), rig.CommandTexts().back());
-        ASSERT_FALSE(rig.HostEnabled()) << "the worker disables the host while it writes";
+        ASSERT_FALSE(rig.HostEnabled()) << "the host enabled while the drive writes";
     }
 
     // Lets the drive complete the write; true once the worker has ended.
@@ -105,8 +105,8 @@ TEST_F(TransferLifetimeTest, DestroyDuringTheWrite)
     EXPECT_EQ(1, rig.panel.kdll.destroy());
 }
 
-// The drive answers the write while the panel is being destroyed, from inside the panel's
-// WM_DESTROY: the worker ends there, and nothing of the instance is used after it went.
+// A Destroy stopped at its panel's WM_DESTROY, the instance going and its drive not yet
+// freed, while the test does what it must do there.
 WNDPROC panelProcedure;
 std::function<void()> duringPanelDestroy;
 
@@ -120,14 +120,39 @@ LRESULT CALLBACK DestroyingPanel(HWND window, UINT message, WPARAM wParam, LPARA
     return CallWindowProcA(panelProcedure, window, message, wParam, lParam);
 }
 
+void DuringPanelDestroy(HWND panel, const std::function<void()>& during)
+{
+    panelProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(panel, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DestroyingPanel)));
+    duringPanelDestroy = during;
+}
+
+DWORD WINAPI RunCalls(LPVOID calls)
+{
+    (*static_cast<std::function<void()>*>(calls))();
+    return 0;
+}
+
+// Runs calls on a thread of their own; true when it ended within five seconds. This
+// thread processes no message meanwhile: the exports need none from it.
+bool OnAnotherThread(std::function<void()> calls)
+{
+    HANDLE thread = CreateThread(nullptr, 0, RunCalls, &calls, 0, nullptr);
+    if (thread == nullptr)
+        return false;
+    bool ended = WaitForSingleObject(thread, 5000) == WAIT_OBJECT_0;
+    CloseHandle(thread);
+    return ended;
+}
+
+// The drive answers the write while the panel is being destroyed, from inside the panel's
+// WM_DESTROY: the worker ends there, and nothing of the instance is used after it went.
 TEST_F(TransferLifetimeTest, WriteEndsWhileThePanelIsDestroyed)
 {
     StartHeldWrite();
     HWND panel = rig.panel.Dialog();
-    panelProcedure = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(panel, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DestroyingPanel)));
     bool ended = false;
-    duringPanelDestroy = [&] { ended = ReleaseWrite(); };
+    DuringPanelDestroy(panel, [&] { ended = ReleaseWrite(); });
     EXPECT_EQ(1, rig.panel.kdll.destroy());
     EXPECT_TRUE(ended) << "the worker did not end while the panel was being destroyed";
     EXPECT_FALSE(IsWindow(panel));
@@ -291,21 +316,6 @@ struct ExportCall {
     int got;
 };
 
-struct ExportCallContext {
-    DownloadRig* rig;
-    ExportCall* calls;
-};
-
-DWORD WINAPI CallExportsFromAnotherThread(LPVOID parameter)
-{
-    ExportCallContext& c = *static_cast<ExportCallContext*>(parameter);
-    c.calls[0].got = c.rig->panel.kdll.close();
-    c.calls[1].got = c.rig->panel.kdll.destroy();
-    c.calls[2].got = c.rig->panel.kdll.open(c.rig->panel.Params(0x0100));
-    c.calls[3].got = c.rig->panel.kdll.create(c.rig->panel.Params(0x0100));
-    return 0;
-}
-
 // The exports belong to the thread that built the instance: from any other they change
 // nothing, and the panel goes on working.
 TEST(TransferLifetime, ExportsFromAnotherThread)
@@ -321,12 +331,12 @@ TEST(TransferLifetime, ExportsFromAnotherThread)
                           {"KDLL_Destroy", 0, -1},
                           {"KDLL_Open", 0, -1},
                           {"KDLL_Create", 0, -1}};
-    ExportCallContext context = {&rig, calls};
-    HANDLE thread = CreateThread(nullptr, 0, CallExportsFromAnotherThread, &context, 0, nullptr);
-    ASSERT_NE(nullptr, thread);
-    EXPECT_TRUE(
-        rig.WaitUntil([thread] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }, 5000));
-    CloseHandle(thread);
+    ASSERT_TRUE(OnAnotherThread([&] {
+        calls[0].got = rig.panel.kdll.close();
+        calls[1].got = rig.panel.kdll.destroy();
+        calls[2].got = rig.panel.kdll.open(rig.panel.Params(0x0100));
+        calls[3].got = rig.panel.kdll.create(rig.panel.Params(0x0100));
+    }));
     for (const ExportCall& call : calls)
         EXPECT_EQ(call.expected, call.got) << call.name << " from another thread";
     EXPECT_EQ(0u, rig.Commands().size()) << "discovery from another thread";
@@ -336,6 +346,53 @@ TEST(TransferLifetime, ExportsFromAnotherThread)
     ASSERT_TRUE(rig.WaitForEnd());
     EXPECT_EQ(kSucceeded, rig.Status());
     EXPECT_EQ(1u, rig.sim.Device(0, 1).flashCount);
+}
+
+// Another thread's Create while the owner's Destroy frees the instance: refused, with
+// nothing sent to the drive. Once the Destroy has returned, any thread may build the next.
+TEST(TransferLifetime, CreateFromAnotherThreadDuringTheDestroy)
+{
+    DownloadRig rig;
+    ASSERT_EQ("", rig.Open("adapters 1\n"
+                           "device 0 1 rvx\n"));
+    int during = -1;
+    DuringPanelDestroy(rig.panel.Dialog(), [&] {
+        EXPECT_TRUE(OnAnotherThread([&] { during = rig.panel.Create(0x0100); }));
+    });
+    EXPECT_EQ(1, rig.panel.kdll.destroy());
+    EXPECT_EQ(0, during) << "a new instance while the old one was being freed";
+    EXPECT_TRUE(rig.Commands().empty()) << "drive discovery while the instance was being freed";
+
+    int created = 0;
+    int destroyed = 0;
+    ASSERT_TRUE(OnAnotherThread([&] {
+        created = rig.panel.Create(0x0100);
+        destroyed = rig.panel.kdll.destroy();
+    }));
+    EXPECT_NE(0, created) << "no new instance after the Destroy";
+    EXPECT_EQ(1, destroyed);
+}
+
+// A close that the host finds queued as soon as "&Download" has been handled, before the
+// worker has run at all: the host's window is disabled by then, the host refuses the
+// close, and the write goes on to its end.
+TEST_F(TransferLifetimeTest, CloseQueuedAsTheWriteStarts)
+{
+    ASSERT_EQ("", rig.Open("adapters 1\n"
+                           "device 0 1 rvx\n"));
+    ASSERT_NE("", rig.ChooseFirmware(file));
+    rig.holdWorkers = true;
+    rig.Press();
+    PostMessageA(rig.panel.host, WM_CLOSE, 0, 0);
+    PanelHost::Pump(0);
+    EXPECT_TRUE(IsWindow(rig.panel.host)) << "the host closed as the write started";
+    EXPECT_FALSE(rig.HostEnabled());
+
+    rig.ReleaseWorkers();
+    ASSERT_TRUE(rig.WaitForEnd());
+    EXPECT_EQ(kSucceeded, rig.Status());
+    ExpectFlashed();
+    EXPECT_TRUE(rig.HostEnabled());
 }
 
 // A Destroy from inside the panel's own message box waits until the panel's code has
