@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "FirmwareFileReport.h"
+#include "image/FirmwareFileReport.h"
 #include "RunReport.h"
 
 class FirmwareFileCheck {

@@ -1,24 +1,31 @@
-// The SG_IO layer's adapters: accepting, queueing, running and aborting execute requests.
+// The SG_IO layer's adapters: their threads and calls, over the shared queue.
 #include "SgAspiLayer.h"
 
+#include <chrono>
 #include <new>
 #include <system_error>
 
 SgAspiLayer::SgAspiLayer(SgTransport& transport, const std::vector<uint8_t>& targets)
-    : transport(transport), stopping(false), started(true), driveGone(false)
+    : transport(transport), stopping(false), workAsked{}, driveGone(false), started(true),
+      queue(*this)
 {
-    for (size_t i = 0; i < targets.size() && i < kMaxAdapters; ++i) {
-        std::unique_ptr<Adapter> adapter(new Adapter());
-        adapter->target = targets[i] < 8 ? targets[i] : 0;
-        adapter->running = nullptr;
-        adapters.push_back(std::move(adapter));
+    AdapterQueue::Address addresses[kMaxAdapters];
+    int count = 0;
+    for (; count < static_cast<int>(targets.size()) && count < kMaxAdapters; ++count)
+        addresses[count] = {static_cast<uint8_t>(targets[count] < 8 ? targets[count] : 0), 0,
+                            false};
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        queue.SetAdapters(addresses, count);
     }
     // std::thread says with an exception that no thread could be had (a process or user
-    // at its limit): the adapter then refuses every request, and Started says so.
-    for (size_t i = 0; i < adapters.size(); ++i) {
+    // at its limit): that adapter refuses every request, and Started says so.
+    threads.reserve(count);
+    for (int i = 0; i < count; ++i) {
         try {
-            adapters[i]->worker = std::thread(&SgAspiLayer::RunAdapter, this, static_cast<int>(i));
+            threads.emplace_back(&SgAspiLayer::RunAdapter, this, i);
         } catch (const std::system_error&) {
+            threads.emplace_back();
             started = false;
         }
     }
@@ -26,24 +33,38 @@ SgAspiLayer::SgAspiLayer(SgTransport& transport, const std::vector<uint8_t>& tar
 
 SgAspiLayer::~SgAspiLayer()
 {
+    queue.Close();
     {
         std::lock_guard<std::mutex> guard(lock);
         stopping = true;
     }
     wake.notify_all();
-    for (auto& adapter : adapters) {
-        if (adapter->worker.joinable())
-            adapter->worker.join();
-        for (Request* request : adapter->queue)
-            delete request;
+    for (std::thread& thread : threads) {
+        if (thread.joinable())
+            thread.join();
     }
 }
 
 uint32_t SgAspiLayer::SupportInfo()
 {
-    if (adapters.empty())
+    std::lock_guard<std::mutex> guard(lock);
+    if (queue.Count() == 0)
         return SS_NO_ADAPTERS << 8;
-    return (SS_COMP << 8) | static_cast<uint32_t>(adapters.size());
+    return (SS_COMP << 8) | static_cast<uint32_t>(queue.Count());
+}
+
+uint32_t SgAspiLayer::Send(void* request)
+{
+    if (request == nullptr)
+        return SS_INVALID_SRB;
+    SRB_Header* header = static_cast<SRB_Header*>(request);
+    switch (header->SRB_Cmd) {
+    case SC_EXEC_SCSI_CMD:
+        return queue.Execute(static_cast<SRB_ExecSCSICmd*>(request));
+    case SC_ABORT_SRB:
+        return queue.Abort(static_cast<SRB_Abort*>(request));
+    }
+    return AdapterQueue::RefuseUnknown(header);
 }
 
 bool SgAspiLayer::DriveGone() const
@@ -58,146 +79,47 @@ std::string SgAspiLayer::GoneWord() const
     return goneWord;
 }
 
-bool SgAspiLayer::HoldsCalls() const
+AdapterCall* SgAspiLayer::NewCall()
 {
+    return new (std::nothrow) SgRequest();
+}
+
+// Every call the queue gives is one of the layer's own (NewCall).
+void SgAspiLayer::Run(int adapter, AdapterCall& call)
+{
+    SgRequest& request = static_cast<SgRequest&>(call);
+    request.Ended(transport.Run(adapter, request.Header()));
+    if (!request.DriveGone())
+        return;
     std::lock_guard<std::mutex> guard(lock);
-    for (const auto& adapter : adapters) {
-        if (adapter->running != nullptr && adapter->running->handedBack)
-            return true;
-    }
-    return false;
+    driveGone = true;
+    goneWord = request.Said();
 }
 
-uint32_t SgAspiLayer::Send(void* request)
+bool SgAspiLayer::StartWorker(int adapter)
 {
-    if (request == nullptr)
-        return SS_INVALID_SRB;
-    SRB_Header* header = static_cast<SRB_Header*>(request);
-    switch (header->SRB_Cmd) {
-    case SC_EXEC_SCSI_CMD:
-        return Execute(static_cast<SRB_ExecSCSICmd*>(request));
-    case SC_ABORT_SRB:
-        return Abort(static_cast<SRB_Abort*>(request));
-    }
-    header->SRB_Status = SS_INVALID_CMD;
-    return SS_INVALID_CMD;
-}
-
-uint32_t SgAspiLayer::Execute(SRB_ExecSCSICmd* srb)
-{
-    uint8_t status = SS_PENDING;
-    Request* request = nullptr;
-    size_t index = srb->SRB_HaId;
-    if (index >= adapters.size()) {
-        status = SS_INVALID_HA;
-    } else if (srb->SRB_Target != adapters[index]->target || srb->SRB_Lun != 0) {
-        // The drive is the adapter's only device.
-        status = SS_NO_DEVICE;
-    } else if (!adapters[index]->worker.joinable() ||
-               (request = new (std::nothrow) Request()) == nullptr) {
-        status = SS_INSUFFICIENT_RESOURCES;
-    } else if (!request->sg.Build(*srb, 0)) {
-        status = request->sg.Refusal();
-    }
-    if (status != SS_PENDING) {
-        delete request;
-        PassThroughBlock::StoreStatus(srb, status);
-        return status;
-    }
-    request->srb = srb;
-    request->handedBack = false;
-    // Pending before the adapter's thread can see the request, which may end it at once.
-    PassThroughBlock::StoreStatus(srb, SS_PENDING);
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        Adapter& adapter = *adapters[index];
-        if (adapter.running != nullptr && adapter.running->handedBack)
-            status = SS_ASPI_IS_BUSY;
-        else
-            adapter.queue.push_back(request);
-    }
-    if (status != SS_PENDING) {
-        delete request;
-        PassThroughBlock::StoreStatus(srb, status);
-        return status;
-    }
+    if (!threads[adapter].joinable())
+        return false;
+    workAsked[adapter] = true;
     wake.notify_all();
-    return SS_PENDING;
+    return true;
 }
 
-uint32_t SgAspiLayer::Abort(SRB_Abort* srb)
+void SgAspiLayer::Pause(uint32_t ms)
 {
-    Request* queued = nullptr;
-    SRB_ExecSCSICmd* running = nullptr;
-    std::deque<Request*> behind; // queued behind a call the kernel keeps
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        for (auto& adapter : adapters) {
-            for (auto it = adapter->queue.begin(); it != adapter->queue.end(); ++it) {
-                if ((*it)->srb == srb->SRB_ToAbort) {
-                    queued = *it;
-                    adapter->queue.erase(it);
-                    break;
-                }
-            }
-            Request* call = adapter->running;
-            if (queued == nullptr && call != nullptr && call->srb == srb->SRB_ToAbort &&
-                !call->handedBack) {
-                // The kernel keeps the call; the caller gets its block back now and never
-                // hears of this request again.
-                call->handedBack = true;
-                running = call->srb;
-                behind.swap(adapter->queue);
-            }
-            if (queued != nullptr || running != nullptr)
-                break;
-        }
-    }
-    if (queued != nullptr) {
-        PassThroughBlock::CompleteAborted(queued->srb);
-        delete queued;
-    }
-    if (running != nullptr)
-        PassThroughBlock::CompleteAborted(running);
-    for (Request* request : behind) {
-        PassThroughBlock::StoreStatus(request->srb, SS_ASPI_IS_BUSY);
-        delete request;
-    }
-    uint8_t status = queued != nullptr || running != nullptr ? SS_COMP : SS_ABORT_FAIL;
-    srb->SRB_Status = status;
-    return status;
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 void SgAspiLayer::RunAdapter(int index)
 {
-    Adapter& adapter = *adapters[index];
     for (;;) {
-        Request* request = nullptr;
         {
             std::unique_lock<std::mutex> guard(lock);
-            wake.wait(guard, [&] { return stopping || !adapter.queue.empty(); });
-            // Ending: a request still queued has no caller waiting for it.
+            wake.wait(guard, [&] { return stopping || workAsked[index]; });
             if (stopping)
                 return;
-            request = adapter.queue.front();
-            adapter.queue.pop_front();
-            adapter.running = request;
+            workAsked[index] = false;
         }
-        int error = transport.Run(index, request->sg.Header());
-        bool handBack = false;
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            handBack = !request->handedBack;
-            request->handedBack = true;
-            adapter.running = nullptr;
-        }
-        // From here no one else holds the request.
-        std::string said;
-        if (handBack && request->sg.Complete(request->srb, error, said)) {
-            std::lock_guard<std::mutex> guard(lock);
-            driveGone = true;
-            goneWord = said;
-        }
-        delete request;
+        queue.Work(index);
     }
 }

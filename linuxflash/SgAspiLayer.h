@@ -1,25 +1,22 @@
 // ASPI for Win32 over Linux's SG_IO, linked into the program: each CD-ROM device is one
-// host adapter whose only device is the drive, as each drive letter is in our WNASPI32.dll.
-// Each adapter runs its execute requests in order on a thread of its own. SG_IO cannot be
-// taken back once the kernel has given the command to the drive: an abort hands the block
-// back at once (SS_ABORTED) and the call goes on into the layer's own buffers until the
-// command ends or its pass-through time-out passes, when the kernel aborts it at the drive.
-// A request behind such a call would reach the drive only then, long after its caller gave
-// up, and block it for a time-out of its own: until the call ends, the adapter's requests
-// end at once with SS_ASPI_IS_BUSY, those already queued when the block is handed back, as
-// in our WNASPI32.dll. Free of Linux headers: the calls go through an SgTransport
-// (SgIoctl, or a stand-in in the tests).
+// host adapter whose only device is the drive, as each drive letter is in our WNASPI32.dll,
+// and the adapters' requests keep the rules of AdapterQueue, written once for both. What
+// is Linux's here: one thread per adapter that runs its queue when woken, the SG_IO call
+// (through an SgTransport: SgIoctl, or a stand-in in the tests), and that a call cannot be
+// taken back once the kernel has given the command to the drive: an abort hands the
+// block back at once, and the call goes on into the layer's own buffers until the command
+// ends or its pass-through time-out passes, when the kernel aborts it at the drive. Free
+// of Linux headers.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "AdapterQueue.h"
 #include "SgRequest.h"
 #include "scsi/LinkedAspiLayer.h"
 
@@ -34,7 +31,7 @@ protected:
     ~SgTransport() = default;
 };
 
-class SgAspiLayer : public LinkedAspiLayer {
+class SgAspiLayer : public LinkedAspiLayer, private AdapterSystem {
 public:
     enum { kMaxAdapters = 16 };
 
@@ -49,11 +46,11 @@ public:
 
     // GetASPI32SupportInfo: status in bits 15-8, number of host adapters in bits 7-0.
     uint32_t SupportInfo() override;
-    // SendASPI32Command for SC_EXEC_SCSI_CMD and SC_ABORT_SRB; SS_INVALID_CMD for the
-    // others. The caller watches SRB_Status: the layer signals no event.
+    // SendASPI32Command for SC_EXEC_SCSI_CMD and SC_ABORT_SRB. The caller watches
+    // SRB_Status: the layer signals no event.
     uint32_t Send(void* request) override;
     // True while a call the layer has handed back is still with the kernel.
-    bool HoldsCalls() const;
+    bool HoldsCalls() { return queue.HoldsCalls(); }
     // False when an adapter's thread could not be started: its requests end at once with
     // SS_INSUFFICIENT_RESOURCES.
     bool Started() const { return started; }
@@ -63,28 +60,32 @@ public:
     std::string GoneWord() const;
 
 private:
-    struct Request {
-        SRB_ExecSCSICmd* srb;
-        SgRequest sg;
-        bool handedBack; // under the lock
-    };
-    struct Adapter {
-        uint8_t target;
-        std::deque<Request*> queue; // accepted, not started, in order
-        Request* running;
-        std::thread worker;
-    };
+    // The system's side of the queue.
+    AdapterCall* NewCall() override;
+    void Prepare(int) override {}
+    void Run(int adapter, AdapterCall& call) override;
+    void Cancel(int) override {}
+    uint32_t CancelGraceMs() const override { return 0; }
+    uint32_t TimeoutSeconds(int) override { return 0; }
+    bool StartWorker(int adapter) override;
+    void Notify(uint8_t, void*, SRB_ExecSCSICmd*) override {}
+    void Lock() override { lock.lock(); }
+    void Unlock() override { lock.unlock(); }
+    void Pause(uint32_t ms) override;
 
-    uint32_t Execute(SRB_ExecSCSICmd* srb);
-    uint32_t Abort(SRB_Abort* srb);
+    // An adapter's thread: runs its queue each time it is woken, until the layer ends.
     void RunAdapter(int index);
 
     SgTransport& transport;
     mutable std::mutex lock;
     std::condition_variable wake;
+    // Under the lock.
     bool stopping;
-    bool started;
-    bool driveGone; // under the lock
+    bool workAsked[kMaxAdapters];
+    bool driveGone;
     std::string goneWord;
-    std::vector<std::unique_ptr<Adapter>> adapters;
+
+    bool started;
+    std::vector<std::thread> threads;
+    AdapterQueue queue;
 };

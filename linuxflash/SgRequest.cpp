@@ -7,7 +7,7 @@
 #include "SgEnd.h"
 #include "trace/Trace.h"
 
-SgRequest::SgRequest() : header(), command{}, data(nullptr), sense{} {}
+SgRequest::SgRequest() : header(), command{}, data(nullptr), sense{}, callError(0) {}
 
 SgRequest::~SgRequest()
 {
@@ -45,12 +45,20 @@ bool SgRequest::Build(const SRB_ExecSCSICmd& srb, uint32_t callerSeconds)
     return true;
 }
 
-bool SgRequest::Complete(SRB_ExecSCSICmd* srb, int callError, std::string& said) const
+void SgRequest::Complete(SRB_ExecSCSICmd* srb) const
 {
     SgEnd end(header, callError, data, sense);
-    said = end.Word();
     if (!end.Word().empty())
         Trace::Line("sg_io %02X: %s", static_cast<unsigned>(command[0]), end.Word().c_str());
     PassThroughBlock::Complete(srb, end.End());
-    return end.DriveGone();
+}
+
+bool SgRequest::DriveGone() const
+{
+    return SgEnd(header, callError, data, sense).DriveGone();
+}
+
+std::string SgRequest::Said() const
+{
+    return SgEnd(header, callError, data, sense).Word();
 }

@@ -1,5 +1,5 @@
 // Our WNASPI32.dll's adapters: the drives found behind CD-ROM letters, the ASPI requests
-// on them, and each adapter's worker with its pass-through calls, cancel and abort.
+// on them, and the system's side of their queue: workers, pass-through calls and cancel.
 #include "PassThroughLayer.h"
 
 #include <winioctl.h>
@@ -48,7 +48,8 @@ void CopyBlankPadded(uint8_t* field, size_t size, const char* text)
 } // namespace
 
 PassThroughLayer::PassThroughLayer(HMODULE module)
-    : module(module), adapterCount(0), discovered(false), isWindows9x(false), cancelIoEx(nullptr)
+    : module(module), adapterCount(0), discovered(false), isWindows9x(false), cancelIoEx(nullptr),
+      queue(*this)
 {
     std::memset(timeoutByLetter, 0, sizeof timeoutByLetter);
     // The high bit of GetVersion is set on the Windows 9x family, which has its own ASPI.
@@ -68,20 +69,8 @@ void PassThroughLayer::CloseAdapters()
             CloseHandle(adapter.device);
         if (adapter.wake != nullptr)
             CloseHandle(adapter.wake);
-        for (LayerRequest* request : adapter.queue)
-            delete request;
-        adapter.queue.clear();
     }
     adapterCount = 0;
-}
-
-bool PassThroughLayer::IsIdle() const
-{
-    for (int i = 0; i < adapterCount; ++i) {
-        if (adapters[i].workerActive)
-            return false;
-    }
-    return true;
 }
 
 bool PassThroughLayer::OpenDevice(char letter, HANDLE& device, bool& readOnly) const
@@ -153,8 +142,7 @@ void PassThroughLayer::Discover()
             continue;
         LayerAdapter& adapter = adapters[adapterCount];
         adapter.letter = letter;
-        adapter.running = nullptr;
-        adapter.workerActive = false;
+        adapter.cancelled = false;
         adapter.wake = nullptr;
         if (!OpenDevice(letter, adapter.device, adapter.readOnly))
             continue;
@@ -166,6 +154,10 @@ void PassThroughLayer::Discover()
         ReadAddress(adapter);
         ++adapterCount;
     }
+    AdapterQueue::Address addresses[kMaxAdapters];
+    for (int i = 0; i < adapterCount; ++i)
+        addresses[i] = {adapters[i].target, adapters[i].lun, adapters[i].readOnly};
+    queue.SetAdapters(addresses, adapterCount);
 }
 
 uint32_t PassThroughLayer::SupportInfo()
@@ -175,7 +167,7 @@ uint32_t PassThroughLayer::SupportInfo()
     int count = 0;
     {
         ScopedLock held(lock);
-        if (IsIdle())
+        if (queue.IsIdle())
             Discover();
         count = adapterCount;
     }
@@ -200,14 +192,13 @@ uint32_t PassThroughLayer::Send(void* request)
     case SC_GET_DEV_TYPE:
         return DeviceType(static_cast<SRB_GDEVBlock*>(request));
     case SC_EXEC_SCSI_CMD:
-        return Execute(static_cast<SRB_ExecSCSICmd*>(request));
+        return queue.Execute(static_cast<SRB_ExecSCSICmd*>(request));
     case SC_ABORT_SRB:
-        return Abort(static_cast<SRB_Abort*>(request));
+        return queue.Abort(static_cast<SRB_Abort*>(request));
     case SC_GETSET_TIMEOUTS:
         return Timeouts(static_cast<SRB_GetSetTimeouts*>(request));
     }
-    header->SRB_Status = SS_INVALID_SRB;
-    return SS_INVALID_SRB;
+    return AdapterQueue::RefuseUnknown(header);
 }
 
 uint32_t PassThroughLayer::HostAdapterInquiry(SRB_HAInquiry* srb)
@@ -307,55 +298,27 @@ uint32_t PassThroughLayer::DeviceType(SRB_GDEVBlock* srb)
     return status;
 }
 
-uint32_t PassThroughLayer::Execute(SRB_ExecSCSICmd* srb)
+AdapterCall* PassThroughLayer::NewCall()
 {
-    uint8_t status = SS_PENDING;
-    LayerRequest* request = nullptr;
-    {
-        ScopedLock held(lock);
-        int index = srb->SRB_HaId;
-        if (index >= adapterCount) {
-            status = SS_INVALID_HA;
-        } else if (srb->SRB_Target != adapters[index].target ||
-                   srb->SRB_Lun != adapters[index].lun) {
-            // The drive behind a letter is the adapter's only device.
-            status = SS_NO_DEVICE;
-        } else if ((request = new (std::nothrow) LayerRequest) == nullptr) {
-            status = SS_INSUFFICIENT_RESOURCES;
-        } else if (!request->pass.Build(*srb, timeoutByLetter[adapters[index].letter - 'A'])) {
-            status = request->pass.Refusal();
-        } else if (adapters[index].readOnly &&
-                   request->pass.Direction() == PassThroughRequest::kDataOut) {
-            // Remembered from the open: Windows refuses to write through this handle.
-            srb->SRB_HaStat = HASTAT_OK;
-            srb->SRB_TargStat = 0;
-            status = SS_ERR;
-        } else if (adapters[index].IsKept()) {
-            // Queued, it would wait out the kept call and then hold the drive for a
-            // time-out of its own, long after its caller gave up on it.
-            status = SS_ASPI_IS_BUSY;
-        }
-        if (status == SS_PENDING) {
-            request->srb = srb;
-            request->flags = srb->SRB_Flags;
-            request->postProc = srb->SRB_PostProc;
-            request->abortRequested = false;
-            request->handedBack = false;
-            // Pending before the worker can see the request, which may complete it at once.
-            PassThroughRequest::StoreStatus(srb, SS_PENDING);
-            LayerAdapter& adapter = adapters[index];
-            adapter.queue.push_back(request);
-            if (!adapter.workerActive && !StartWorker(index)) {
-                adapter.queue.pop_back();
-                status = SS_INSUFFICIENT_RESOURCES;
-            }
-        }
-    }
-    if (status == SS_PENDING)
-        return SS_PENDING;
-    delete request;
-    PassThroughRequest::StoreStatus(srb, status);
-    return status;
+    return new (std::nothrow) PassThroughRequest();
+}
+
+void PassThroughLayer::Prepare(int index)
+{
+    adapters[index].cancelled = false;
+    ResetEvent(adapters[index].wake);
+}
+
+void PassThroughLayer::Cancel(int index)
+{
+    // The worker cancels the call it issued; the result follows from there.
+    adapters[index].cancelled = true;
+    SetEvent(adapters[index].wake);
+}
+
+uint32_t PassThroughLayer::TimeoutSeconds(int index)
+{
+    return timeoutByLetter[adapters[index].letter - 'A'];
 }
 
 bool PassThroughLayer::StartWorker(int index)
@@ -377,164 +340,52 @@ bool PassThroughLayer::StartWorker(int index)
         return false;
     }
     CloseHandle(thread);
-    adapters[index].workerActive = true;
     return true;
 }
 
-uint32_t PassThroughLayer::Abort(SRB_Abort* srb)
+// Every call the queue gives is one of the layer's own (NewCall).
+void PassThroughLayer::Run(int index, AdapterCall& call)
 {
-    LayerRequest* queued = nullptr;
-    LayerAdapter* running = nullptr;
-    {
-        ScopedLock held(lock);
-        for (int i = 0; i < adapterCount && queued == nullptr && running == nullptr; ++i) {
-            LayerAdapter& adapter = adapters[i];
-            for (auto it = adapter.queue.begin(); it != adapter.queue.end(); ++it) {
-                if ((*it)->srb == srb->SRB_ToAbort) {
-                    queued = *it;
-                    adapter.queue.erase(it);
-                    break;
-                }
-            }
-            if (queued == nullptr && adapter.running != nullptr &&
-                adapter.running->srb == srb->SRB_ToAbort && !adapter.running->handedBack) {
-                // The worker cancels the call it issued; the result follows from there.
-                adapter.running->abortRequested = true;
-                SetEvent(adapter.wake);
-                running = &adapter;
-            }
-        }
-    }
-    if (queued != nullptr) {
-        PassThroughRequest::CompleteAborted(queued->srb);
-        Notify(queued);
-        delete queued;
-    }
-    if (running != nullptr)
-        GiveBackAborted(*running, srb->SRB_ToAbort);
-    uint8_t status = queued != nullptr || running != nullptr ? SS_COMP : SS_ABORT_FAIL;
-    srb->SRB_Status = status;
-    return status;
+    PassThroughRequest& request = static_cast<PassThroughRequest&>(call);
+    DWORD elapsedMs = 0;
+    DWORD error = RunRequest(adapters[index], request, elapsedMs);
+    request.Ended(error, elapsedMs);
 }
 
-void PassThroughLayer::GiveBackAborted(LayerAdapter& adapter, void* srb)
+DWORD PassThroughLayer::RunRequest(LayerAdapter& adapter, PassThroughRequest& request,
+                                   DWORD& elapsedMs)
 {
-    const DWORD kPollMs = 10;
     DWORD started = GetTickCount();
-    while (GetTickCount() - started < kCancelGraceMs) {
-        if (IsGivenBack(adapter, srb))
-            return;
-        Sleep(kPollMs);
-    }
-    HandBackKept(adapter, srb);
-}
-
-bool PassThroughLayer::IsGivenBack(const LayerAdapter& adapter, const void* srb)
-{
-    ScopedLock held(lock);
-    const LayerRequest* request = adapter.running;
-    return request == nullptr || request->srb != srb || request->handedBack;
-}
-
-void PassThroughLayer::HandBackKept(LayerAdapter& adapter, void* srb)
-{
-    LayerRequest copy;
-    std::deque<LayerRequest*> behind;
-    {
-        ScopedLock held(lock);
-        LayerRequest* request = adapter.running;
-        if (request == nullptr || request->srb != srb || request->handedBack)
-            return; // the worker has handed it back
-        // The system keeps the call. It writes only into the layer's own buffer, so the
-        // caller gets its block back now and never hears of this request again. What is
-        // queued behind it would reach the drive only when the call ends, and hold it
-        // again: it ends now, as does whatever comes until then (Execute).
-        request->handedBack = true;
-        copy.srb = request->srb;
-        copy.flags = request->flags;
-        copy.postProc = request->postProc;
-        behind.swap(adapter.queue);
-    }
-    PassThroughRequest::CompleteAborted(copy.srb);
-    Notify(&copy);
-    for (LayerRequest* busy : behind) {
-        PassThroughRequest::StoreStatus(busy->srb, SS_ASPI_IS_BUSY);
-        Notify(busy);
-        delete busy;
-    }
-}
-
-void PassThroughLayer::RunWorker(int index)
-{
-    LayerAdapter& adapter = adapters[index];
-    for (;;) {
-        LayerRequest* request = nullptr;
-        {
-            ScopedLock held(lock);
-            if (adapter.queue.empty()) {
-                adapter.workerActive = false;
-                return;
-            }
-            request = adapter.queue.front();
-            adapter.queue.pop_front();
-            adapter.running = request;
-            ResetEvent(adapter.wake);
-        }
-
-        DWORD error = RunRequest(adapter, request);
-
-        bool handBack = false;
-        bool last = false;
-        {
-            ScopedLock held(lock);
-            handBack = !request->handedBack;
-            request->handedBack = true;
-            adapter.running = nullptr;
-            last = adapter.queue.empty();
-            if (last)
-                adapter.workerActive = false;
-        }
-        // Retired before the caller hears of its last request: a caller that asks for the
-        // drives right after it finds the layer idle. From here the worker touches only
-        // the request, which no one else holds.
-        if (handBack) {
-            request->pass.Complete(request->srb, error, GetTickCount() - request->startedAt);
-            Notify(request);
-        }
-        delete request;
-        if (last)
-            return;
-    }
-}
-
-DWORD PassThroughLayer::RunRequest(LayerAdapter& adapter, LayerRequest* request)
-{
     DWORD error = Transfer(adapter, request);
+    elapsedMs = GetTickCount() - started;
     if (error != ERROR_MEDIA_CHANGED && error != ERROR_INVALID_HANDLE)
         return error;
     // The handle went stale (a new medium, a drive that came back): the command did not
     // reach the drive. One new handle, one more try.
-    bool aborted = false;
+    bool cancelled = false;
     {
         ScopedLock held(lock);
-        aborted = request->abortRequested;
+        cancelled = adapter.cancelled;
     }
-    if (aborted)
+    if (cancelled)
         return PassThroughRequest::kErrorOperationAborted;
-    return Reopen(adapter) ? Transfer(adapter, request) : error;
+    if (!Reopen(adapter))
+        return error;
+    started = GetTickCount();
+    error = Transfer(adapter, request);
+    elapsedMs = GetTickCount() - started;
+    return error;
 }
 
-DWORD PassThroughLayer::Transfer(LayerAdapter& adapter, LayerRequest* request)
+DWORD PassThroughLayer::Transfer(LayerAdapter& adapter, PassThroughRequest& pass)
 {
     OVERLAPPED overlapped;
     std::memset(&overlapped, 0, sizeof overlapped);
     overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (overlapped.hEvent == nullptr)
         return ERROR_NOT_ENOUGH_MEMORY;
-    PassThroughRequest& pass = request->pass;
     DWORD returned = 0;
     DWORD error = 0;
-    request->startedAt = GetTickCount();
     if (!DeviceIoControl(adapter.device, IOCTL_SCSI_PASS_THROUGH, pass.Buffer(), pass.BufferSize(),
                          pass.Buffer(), pass.BufferSize(), &returned, &overlapped))
         error = GetLastError();
@@ -554,14 +405,14 @@ DWORD PassThroughLayer::Transfer(LayerAdapter& adapter, LayerRequest* request)
     return error;
 }
 
-void PassThroughLayer::Notify(const LayerRequest* request)
+void PassThroughLayer::Notify(uint8_t flags, void* postProc, SRB_ExecSCSICmd* srb)
 {
-    if ((request->flags & SRB_EVENT_NOTIFY) && request->postProc != nullptr) {
-        SetEvent(static_cast<HANDLE>(request->postProc));
+    if ((flags & SRB_EVENT_NOTIFY) && postProc != nullptr) {
+        SetEvent(static_cast<HANDLE>(postProc));
         return;
     }
-    if ((request->flags & SRB_POSTING) && request->postProc != nullptr) {
+    if ((flags & SRB_POSTING) && postProc != nullptr) {
         typedef void(__cdecl * PostFn)(void*);
-        reinterpret_cast<PostFn>(request->postProc)(request->srb);
+        reinterpret_cast<PostFn>(postProc)(srb);
     }
 }

@@ -16,7 +16,9 @@ const uint32_t kDataOffset =
 
 } // namespace
 
-PassThroughRequest::PassThroughRequest() : buffer(nullptr), bufferSize(0) {}
+PassThroughRequest::PassThroughRequest() : buffer(nullptr), bufferSize(0), ioError(0), elapsedMs(0)
+{
+}
 
 PassThroughRequest::~PassThroughRequest()
 {
@@ -53,7 +55,7 @@ bool PassThroughRequest::Build(const SRB_ExecSCSICmd& srb, uint32_t callerSecond
     return true;
 }
 
-void PassThroughRequest::Complete(SRB_ExecSCSICmd* srb, uint32_t ioError, uint32_t elapsedMs) const
+void PassThroughRequest::Complete(SRB_ExecSCSICmd* srb) const
 {
     PassThroughEnd end = {};
     end.kind = PassThroughEnd::kFailed;

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "TestFileNote.h"
+#include "image/TestFileNote.h"
 
 // Windows opens files in text mode unless told; elsewhere there is no such mode.
 #ifndef O_BINARY

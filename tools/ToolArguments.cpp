@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "TestFileNote.h"
+#include "image/TestFileNote.h"
 
 namespace {
 

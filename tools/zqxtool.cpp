@@ -3,7 +3,7 @@
 // Exit status: 0 success, 1 file rejected, file exists or I/O failure, 2 usage error.
 #include <cstdio>
 
-#include "FirmwareFileReport.h"
+#include "image/FirmwareFileReport.h"
 #include "FirmwareFileWriter.h"
 #include "ToolArguments.h"
 

@@ -1,6 +1,6 @@
 // A Windows critical section and the scoped guard that holds it: every lock of the
 // library and of the ASPI layers (ours and the simulated one) is entered and left through
-// ScopedLock.
+// ScopedLock, or through the guard of our layer's shared queue (AdapterSystemLock).
 #pragma once
 
 #include <windows.h>
@@ -11,6 +11,10 @@ public:
     ~CriticalSection() { DeleteCriticalSection(&section); }
     CriticalSection(const CriticalSection&) = delete;
     CriticalSection& operator=(const CriticalSection&) = delete;
+
+    // For a guard of another kind that holds this section (our layer's AdapterSystemLock).
+    void Enter() { EnterCriticalSection(&section); }
+    void Leave() { LeaveCriticalSection(&section); }
 
 private:
     friend class ScopedLock;

@@ -63,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::memcpy(request.Buffer(), &header, sizeof header);
     const uint32_t errors[] = {0, 0, 0, 995, 121, 1460, 5, 1117};
     uint32_t ioError = errors[in.Byte() % (sizeof errors / sizeof errors[0])];
-    request.Complete(srb, ioError, 0);
+    request.Ended(ioError, 0);
+    request.Complete(srb);
 
     uint8_t status = srb->SRB_Status;
     if (status != SS_COMP && status != SS_ERR && status != SS_ABORTED)

@@ -173,7 +173,8 @@ TEST(PassThroughRequest, CompletionIntoTheBlock)
             answer[i] = static_cast<uint8_t>(i);
         std::memcpy(request.Buffer() + header.SenseInfoOffset, kSense, sizeof kSense);
 
-        request.Complete(&srb, c.ioError, c.elapsedMs);
+        request.Ended(c.ioError, c.elapsedMs);
+        request.Complete(&srb);
         EXPECT_EQ(c.status, srb.SRB_Status) << c.name;
         EXPECT_EQ(c.hostStatus, srb.SRB_HaStat) << c.name;
         EXPECT_EQ(c.targetStatus, srb.SRB_TargStat) << c.name;

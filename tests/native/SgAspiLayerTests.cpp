@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "AspiBlocks.h"
 #include "SgAspiLayer.h"
 
 namespace {
@@ -74,38 +75,16 @@ private:
 SRB_ExecSCSICmd Block(uint8_t adapter, uint8_t target, uint8_t opcode, uint8_t flags,
                       uint32_t length, uint8_t* data)
 {
-    SRB_ExecSCSICmd srb;
-    std::memset(&srb, 0, sizeof srb);
-    srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
-    srb.SRB_HaId = adapter;
-    srb.SRB_Target = target;
-    srb.SRB_Flags = flags;
-    srb.SRB_CDBLen = 12;
-    srb.SRB_BufLen = length;
-    srb.SRB_BufPointer = data;
-    srb.SRB_SenseLen = ASPI_SENSE_LEN;
-    srb.CDBByte[0] = opcode;
-    return srb;
-}
-
-// Waits, with a bound, for the layer to end the request, as the library's AspiLayer does.
-uint8_t Settled(const SRB_ExecSCSICmd& srb)
-{
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (*reinterpret_cast<const volatile uint8_t*>(&srb.SRB_Status) == SS_PENDING &&
-           std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return srb.SRB_Status;
+    return AspiBlocks::Execute(adapter, target, opcode, flags, length, data);
 }
 
 uint32_t Abort(SgAspiLayer& layer, SRB_ExecSCSICmd& srb)
 {
-    SRB_Abort abort;
-    std::memset(&abort, 0, sizeof abort);
-    abort.SRB_Cmd = SC_ABORT_SRB;
-    abort.SRB_ToAbort = &srb;
+    SRB_Abort abort = AspiBlocks::Abort(srb);
     return layer.Send(&abort);
 }
+
+using AspiBlocks::Settled;
 
 // The drive at target 1 behind adapter 0, one at target 0 behind adapter 1.
 const std::vector<uint8_t> kTwoDrives = {1, 0};

@@ -254,7 +254,7 @@ TEST_F(PassThroughLayerTest, RefusedBlocks)
         bool nullBuffer;
         uint8_t status;
     } cases[] = {
-        {"unknown command code", 0x07, 0, 1, 0, 6, SRB_DIR_IN, 0, false, SS_INVALID_SRB},
+        {"unknown command code", 0x07, 0, 1, 0, 6, SRB_DIR_IN, 0, false, SS_INVALID_CMD},
         {"adapter past the count", SC_EXEC_SCSI_CMD, 1, 1, 0, 6, SRB_DIR_IN, 0, false,
          SS_INVALID_HA},
         {"another target", SC_EXEC_SCSI_CMD, 0, 0, 0, 6, SRB_DIR_IN, 0, false, SS_NO_DEVICE},

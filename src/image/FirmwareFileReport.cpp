@@ -1,11 +1,11 @@
 // What zqxtool info says of a firmware file: what the panel would show, and whether the
 // downloader would take it.
-#include "FirmwareFileReport.h"
+#include "image/FirmwareFileReport.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "TestFileNote.h"
+#include "image/TestFileNote.h"
 #include "base/ProductInfo.h"
 
 namespace {
