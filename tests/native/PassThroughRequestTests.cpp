@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "AspiBlocks.h"
 #include "PassThroughRequest.h"
 
 namespace {
@@ -13,15 +14,8 @@ namespace {
 SRB_ExecSCSICmd Block(uint8_t opcode, uint8_t cdbLength, uint8_t flags, uint32_t bufLen,
                       uint8_t* data)
 {
-    SRB_ExecSCSICmd srb;
-    std::memset(&srb, 0, sizeof srb);
-    srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
-    srb.SRB_Flags = flags;
+    SRB_ExecSCSICmd srb = AspiBlocks::Execute(0, 0, opcode, flags, bufLen, data);
     srb.SRB_CDBLen = cdbLength;
-    srb.SRB_BufLen = bufLen;
-    srb.SRB_BufPointer = data;
-    srb.SRB_SenseLen = ASPI_SENSE_LEN;
-    srb.CDBByte[0] = opcode;
     return srb;
 }
 

@@ -27,22 +27,14 @@
 #   gone          the drive deleted from Linux during the write, with --json (gone/)
 # tests/wine/check-linux-flash.py judges what they left.
 set -uo pipefail
-results=/job/results
-run() { # NAME PROGRAM ARGS...: one program's output, exit status and seconds into results/
-    local name=$1
-    shift
-    local started=$SECONDS status=0
-    "$@" >"$results/$name.txt" 2>&1 </dev/null || status=$?
-    echo "$status" >"$results/$name.status"
-    echo "$((SECONDS - started))" >"$results/$name.seconds"
-    echo "linux-flash: $name exited $status after $((SECONDS - started)) s"
-}
+job=linux-flash
+source stack-job.sh
 json() { # NAME ARGS...: rvxflash --json ARGS: its document, lines and exit status
     local name=$1 status=0
     shift
     ./rvxflash --json "$@" >"$results/$name.json" 2>"$results/$name.txt" </dev/null || status=$?
     echo "$status" >"$results/$name.status"
-    echo "linux-flash: $name exited $status"
+    echo "$job: $name exited $status"
 }
 flash() { # NAME [--json]: rvxflash flashes the sample, with its trace
     local name=$1
@@ -52,19 +44,6 @@ flash() { # NAME [--json]: rvxflash flashes the sample, with its trace
     else
         run "$name" ./rvxflash --trace "$results/$name-trace.txt" flash sample.zqx --yes
     fi
-}
-uptime_ms() { # ms since boot
-    local up
-    read -r up _ </proc/uptime
-    echo $((10#${up/./}0))
-}
-wait_for_line() { # FILE PATTERN: waits up to 30 s for a line of FILE to match PATTERN
-    for _ in $(seq 1 300); do
-        grep -q -- "$2" "$1" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    echo "linux-flash: no '$2' in $1"
-    return 1
 }
 # background NAME [--json] ARGS...: rvxflash ARGS as a job of its own (with job control its
 # SIGINT is not ignored as a background command's is), its trace in NAME-trace.txt, its
@@ -86,15 +65,14 @@ finish() { # NAME: waits for the background run and keeps its status
     local status=0
     wait "$pid" || status=$?
     echo "$status" >"$results/$1.status"
-    echo "linux-flash: $1 exited $status after $((SECONDS - started)) s"
+    echo "$job: $1 exited $status after $((SECONDS - started)) s"
 }
 
 ./zqxtool make sample.zqx --revision 1.02 >/dev/null
 cp sample.zqx "$results/"
 ulimit -c unlimited
 echo "$results/core.%e.%p" >/proc/sys/kernel/core_pattern
-trap 'scsi-drive.sh stop; dmesg >"$results/dmesg.txt"' EXIT
-scsi-drive.sh start demo.txt "$results/list" --no-wine || exit 1
+start_drive demo.txt "$results/list" --no-wine || exit 1
 run list ./rvxflash list
 ./rvxflash --json list --probe >"$results/list.json" 2>"$results/list-probe.txt"
 echo "$?" >"$results/list-json.status"

@@ -9,24 +9,13 @@
 # (probe-no-answer/), each followed at once by the next attempt's INQUIRY from aspiinfo.
 # tests/wine/check-real-stack.py judges what they left.
 set -uo pipefail
-results=/job/results
+job=real-stack
+source stack-job.sh
 export WINEDEBUG=-all
-run() { # NAME PROGRAM ARGS...: one program's output and exit status into results/
-    local name=$1
-    shift
-    local started=$SECONDS status=0
-    wine-exec.sh n "$@" >"$results/$name.txt" 2>&1 || status=$?
-    echo "$status" >"$results/$name.status"
-    echo "real-stack: $name exited $status after $((SECONDS - started)) s"
-}
+
 demo() { # NAME: the demo host's download on the drive, with its trace
-    run "$1" ./demo_host.exe --drive 0x0100 --auto --intercept \
+    run "$1" wine-exec.sh n ./demo_host.exe --drive 0x0100 --auto --intercept \
         --firmware 'Z:\job\sample.zqx' --trace "Z:\\job\\results\\$1-trace.txt"
-}
-uptime_ms() { # ms since boot, as the drive server's clock (CLOCK_MONOTONIC: the guest never sleeps)
-    local up
-    read -r up _ </proc/uptime
-    echo $((10#${up/./}0))
 }
 timed_demo() { # NAME: demo, and NAME.times: when its last status showed, when it exited (ms)
     local trace=$results/$1-trace.txt shown=0 seen=0 count
@@ -47,17 +36,16 @@ timed_demo() { # NAME: demo, and NAME.times: when its last status showed, when i
 
 wine-exec.sh n ./zqxtool.exe make sample.zqx --revision 1.02 >/dev/null
 cp sample.zqx "$results/"
-trap 'scsi-drive.sh stop; dmesg >"$results/dmesg.txt"' EXIT
-scsi-drive.sh start demo.txt "$results/inquiry" || exit 1
-run aspiinfo ./aspiinfo.exe
+start_drive demo.txt "$results/inquiry" || exit 1
+run aspiinfo wine-exec.sh n ./aspiinfo.exe
 scsi-drive.sh serve demo.txt "$results/download"
 demo download
 scsi-drive.sh serve write-fails.txt "$results/write-fails"
 demo write-fails
 scsi-drive.sh serve no-answer.txt "$results/no-answer"
 demo no-answer
-run no-answer-next ./aspiinfo.exe
+run no-answer-next wine-exec.sh n ./aspiinfo.exe
 scsi-drive.sh serve probe-no-answer.txt "$results/probe-no-answer"
 timed_demo probe-no-answer
-run probe-no-answer-next ./aspiinfo.exe
+run probe-no-answer-next wine-exec.sh n ./aspiinfo.exe
 exit 0
