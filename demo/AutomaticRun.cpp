@@ -168,66 +168,18 @@ void AutomaticRun::Step()
 {
     DWORD elapsed = GetTickCount() - stageStart;
     switch (stage) {
-    case kWaitPanel: {
-        HWND chooser = FindThreadWindow(IsChooser);
-        if (chooser != nullptr)
-            TakeProposedDrive(chooser);
-        else if (FindWindows())
-            Enter(kOpened);
-        else if (elapsed > kPanelMs)
-            Fail("the panel did not open");
+    case kWaitPanel:
+        WaitForPanel(elapsed);
         return;
-    }
-    case kOpened: {
-        if (elapsed < kSettleMs)
-            return;
-        if (menuTrace && !SwitchTraceOn())
-            return;
-        if (!firmware.empty())
-            SetDlgItemTextA(panel, kFileName, firmware.c_str());
-        fits = CheckFit();
-        Print("opened");
-        Shoot("opened");
-        HWND button = GetDlgItem(panel, kDownload);
-        if (!IsWindowEnabled(button)) {
-            Fail("\"&Download\" is not usable: no single *.zqx file in the current folder, "
-                 "and no --firmware");
-            return;
-        }
-        std::printf("pressing \"&Download\"\n");
-        std::fflush(stdout);
-        boxesBefore = standIns.boxCaptions.size();
-        Enter(kTransfer);
-        SendMessageA(button, BM_CLICK, 0, 0);
+    case kOpened:
+        PressDownload(elapsed);
         return;
-    }
     case kTransfer:
-        if (ProgressOf(panel) >= 36) {
-            Print("transferring");
-            Shoot("transferring");
-            TryToClose();
-            boxesBefore = standIns.boxCaptions.size();
-            Enter(kEnd);
-        } else if (elapsed > kTransferShownMs || ProgressBarOf(panel) == nullptr) {
-            // Also a write that ended before the bar reached 36%: nothing to close into.
-            std::printf("demo: no transfer is running: \"%s\"\n",
-                        TextOf(GetDlgItem(panel, kStatusText)).c_str());
-            refused = -1;
-            Enter(kEnd);
-        }
+        CloseDuringTransfer(elapsed);
         return;
-    case kEnd: {
-        // The notice after a success or the warning after a failed transfer; a download
-        // that stops before the transfer leaves "&Download" usable again.
-        bool boxed = standIns.boxCaptions.size() > boxesBefore;
-        bool stopped =
-            ProgressBarOf(panel) == nullptr && IsWindowEnabled(GetDlgItem(panel, kDownload));
-        if (boxed || stopped)
-            Enter(kFinished);
-        else if (elapsed > kFinishMs)
-            Fail("the download did not end within 40 s");
+    case kEnd:
+        WaitForEnd(elapsed);
         return;
-    }
     case kFinished:
         if (elapsed >= kSettleMs)
             Finish();
@@ -235,6 +187,70 @@ void AutomaticRun::Step()
     case kDone:
         return;
     }
+}
+
+void AutomaticRun::WaitForPanel(DWORD elapsed)
+{
+    HWND chooser = FindThreadWindow(IsChooser);
+    if (chooser != nullptr)
+        TakeProposedDrive(chooser);
+    else if (FindWindows())
+        Enter(kOpened);
+    else if (elapsed > kPanelMs)
+        Fail("the panel did not open");
+}
+
+void AutomaticRun::PressDownload(DWORD elapsed)
+{
+    if (elapsed < kSettleMs)
+        return;
+    if (menuTrace && !SwitchTraceOn())
+        return;
+    if (!firmware.empty())
+        SetDlgItemTextA(panel, kFileName, firmware.c_str());
+    fits = CheckFit();
+    Print("opened");
+    Shoot("opened");
+    HWND button = GetDlgItem(panel, kDownload);
+    if (!IsWindowEnabled(button)) {
+        Fail("\"&Download\" is not usable: no single *.zqx file in the current folder, "
+             "and no --firmware");
+        return;
+    }
+    std::printf("pressing \"&Download\"\n");
+    std::fflush(stdout);
+    boxesBefore = standIns.boxCaptions.size();
+    Enter(kTransfer);
+    SendMessageA(button, BM_CLICK, 0, 0);
+}
+
+void AutomaticRun::CloseDuringTransfer(DWORD elapsed)
+{
+    if (ProgressOf(panel) >= 36) {
+        Print("transferring");
+        Shoot("transferring");
+        TryToClose();
+        boxesBefore = standIns.boxCaptions.size();
+        Enter(kEnd);
+    } else if (elapsed > kTransferShownMs || ProgressBarOf(panel) == nullptr) {
+        // Also a write that ended before the bar reached 36%: nothing to close into.
+        std::printf("demo: no transfer is running: \"%s\"\n",
+                    TextOf(GetDlgItem(panel, kStatusText)).c_str());
+        refused = -1;
+        Enter(kEnd);
+    }
+}
+
+void AutomaticRun::WaitForEnd(DWORD elapsed)
+{
+    // The notice after a success or the warning after a failed transfer; a download
+    // that stops before the transfer leaves "&Download" usable again.
+    bool boxed = standIns.boxCaptions.size() > boxesBefore;
+    bool stopped = ProgressBarOf(panel) == nullptr && IsWindowEnabled(GetDlgItem(panel, kDownload));
+    if (boxed || stopped)
+        Enter(kFinished);
+    else if (elapsed > kFinishMs)
+        Fail("the download did not end within 40 s");
 }
 
 int AutomaticRun::FindWindows()

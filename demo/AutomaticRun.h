@@ -33,7 +33,16 @@ public:
 
 private:
     static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
+    // One tick: the step of the current stage, given how long the stage has lasted.
     void Step();
+    // The chooser answered, or the panel found.
+    void WaitForPanel(DWORD elapsed);
+    // Once the panel has settled: the trace, the file's name, the panel shown, the press.
+    void PressDownload(DWORD elapsed);
+    // The close tried once the bar shows 36%, or left out when no write runs.
+    void CloseDuringTransfer(DWORD elapsed);
+    // The box or the usable "&Download" that ends the download.
+    void WaitForEnd(DWORD elapsed);
     int FindWindows();
     void TakeProposedDrive(HWND chooser);
     int CheckFit();

@@ -141,6 +141,21 @@ const CommandName kCommandNames[] = {
     {"tur", kCmdTur},         {"any", kCmdAny},
 };
 
+// The fault's sense: KEY ASC ASCQ in hexadecimal from tokens[i], the key from 0 to F.
+bool ReadSense(const Tokens& tokens, size_t i, SimFaultRule& rule)
+{
+    return tokens.size() - i >= 3 && ParseHexByte(tokens[i], rule.senseKey) &&
+           rule.senseKey <= 0x0F && ParseHexByte(tokens[i + 1], rule.asc) &&
+           ParseHexByte(tokens[i + 2], rule.ascq);
+}
+
+void SetSense(SimFaultRule& rule, uint8_t key, uint8_t asc, uint8_t ascq)
+{
+    rule.senseKey = key;
+    rule.asc = asc;
+    rule.ascq = ascq;
+}
+
 std::string Quote(const std::string& token)
 {
     std::string shown;
@@ -435,89 +450,121 @@ bool SimScenario::ParseFault(const Tokens& tokens)
 
 bool SimScenario::ParseFaultActions(const Tokens& tokens, SimFaultRule& rule)
 {
-    int haveCount = 0;
     size_t i = 4;
     while (i < tokens.size()) {
         const std::string& action = tokens[i++];
-        size_t left = tokens.size() - i;
+        if (action == "count") {
+            if (!ParseFaultCount(tokens, i, rule))
+                return false;
+            continue;
+        }
         uint8_t result = kFaultNone;
         uint8_t timing = kTimingNone;
-        if (action == "check") {
-            if (left < 3 || !ParseHexByte(tokens[i], rule.senseKey) || rule.senseKey > 0x0F ||
-                !ParseHexByte(tokens[i + 1], rule.asc) || !ParseHexByte(tokens[i + 2], rule.ascq))
-                return Fail("check needs KEY ASC ASCQ in hexadecimal (key 0 to F)");
-            i += 3;
-            result = kFaultCheck;
-        } else if (action == "unit-attention") {
-            result = kFaultCheck;
-            rule.senseKey = 0x06; // power on, reset or bus device reset occurred
-            rule.asc = 0x29;
-            rule.ascq = 0x00;
-        } else if (action == "reject") {
-            result = kFaultCheck;
-            rule.senseKey = 0x05; // invalid command operation code
-            rule.asc = 0x20;
-            rule.ascq = 0x00;
-        } else if (action == "status") {
-            if (left < 1 || !ParseHexByte(tokens[i], rule.srbStatus))
-                return Fail("status needs an SRB_Status byte in hexadecimal");
-            if (rule.srbStatus == SS_PENDING)
-                return Fail("status 0 is SS_PENDING; use hang for a request that never ends");
-            ++i;
-            result = kFaultStatus;
-        } else if (action == "sense-with-good") {
-            result = kFaultSenseWithGood;
-            rule.senseKey = 0x06;
-            rule.asc = 0x29;
-            rule.ascq = 0x00;
-            // Optional KEY ASC ASCQ: no action word reads as a hexadecimal byte.
-            uint8_t probe = 0;
-            if (left >= 1 && ParseHexByte(tokens[i], probe)) {
-                if (left < 3 || !ParseHexByte(tokens[i], rule.senseKey) || rule.senseKey > 0x0F ||
-                    !ParseHexByte(tokens[i + 1], rule.asc) ||
-                    !ParseHexByte(tokens[i + 2], rule.ascq))
-                    return Fail("sense-with-good takes no sense or KEY ASC ASCQ in hexadecimal");
-                i += 3;
-            }
-        } else if (action == "delay") {
-            long ms = 0;
-            if (left < 1 || !ParseDecimal(tokens[i], 0, kMaxDelayMs, ms))
-                return Fail("delay needs milliseconds from 0 to " + std::to_string(kMaxDelayMs));
-            ++i;
-            rule.delayMs = static_cast<uint32_t>(ms);
-            timing = kTimingDelay;
-        } else if (action == "hang") {
-            timing = kTimingHang;
-        } else if (action == "keep") {
-            timing = kTimingKeep;
-        } else if (action == "pause") {
-            timing = kTimingPause;
-        } else if (action == "count") {
-            long n = 0;
-            if (left < 1 || !ParseDecimal(tokens[i], 1, kMaxCount, n))
-                return Fail("count needs a number from 1 to " + std::to_string(kMaxCount));
-            if (haveCount)
-                return Fail("count given twice");
-            ++i;
-            rule.remaining = static_cast<int32_t>(n);
-            haveCount = 1;
-            continue;
-        } else {
+        if (!ParseFaultResult(action, tokens, i, rule, result) ||
+            !ParseFaultTiming(action, tokens, i, rule, timing))
+            return false;
+        if (result == kFaultNone && timing == kTimingNone)
             return Fail("unknown fault action " + Quote(action) +
                         " (check, unit-attention, reject, status, sense-with-good, delay, hang, "
                         "keep, pause, count)");
-        }
-        if (result != kFaultNone) {
-            if (rule.result != kFaultNone)
-                return Fail("more than one result for one fault");
-            rule.result = result;
-        }
-        if (timing != kTimingNone) {
-            if (rule.timing != kTimingNone)
-                return Fail("more than one of delay, hang, keep and pause for one fault");
-            rule.timing = timing;
-        }
+        if (!StoreFaultAction(result, timing, rule))
+            return false;
     }
+    return CheckFaultRule(rule);
+}
+
+bool SimScenario::ParseFaultResult(const std::string& action, const Tokens& tokens, size_t& i,
+                                   SimFaultRule& rule, uint8_t& result)
+{
+    if (action == "check") {
+        if (!ReadSense(tokens, i, rule))
+            return Fail("check needs KEY ASC ASCQ in hexadecimal (key 0 to F)");
+        i += 3;
+        result = kFaultCheck;
+    } else if (action == "unit-attention") {
+        result = kFaultCheck;
+        SetSense(rule, 0x06, 0x29, 0x00); // power on, reset or bus device reset occurred
+    } else if (action == "reject") {
+        result = kFaultCheck;
+        SetSense(rule, 0x05, 0x20, 0x00); // invalid command operation code
+    } else if (action == "status") {
+        if (i >= tokens.size() || !ParseHexByte(tokens[i], rule.srbStatus))
+            return Fail("status needs an SRB_Status byte in hexadecimal");
+        if (rule.srbStatus == SS_PENDING)
+            return Fail("status 0 is SS_PENDING; use hang for a request that never ends");
+        ++i;
+        result = kFaultStatus;
+    } else if (action == "sense-with-good") {
+        return ParseSenseWithGood(tokens, i, rule, result);
+    }
+    return true;
+}
+
+bool SimScenario::ParseSenseWithGood(const Tokens& tokens, size_t& i, SimFaultRule& rule,
+                                     uint8_t& result)
+{
+    result = kFaultSenseWithGood;
+    SetSense(rule, 0x06, 0x29, 0x00);
+    // Optional KEY ASC ASCQ: no action word reads as a hexadecimal byte.
+    uint8_t probe = 0;
+    if (i >= tokens.size() || !ParseHexByte(tokens[i], probe))
+        return true;
+    if (!ReadSense(tokens, i, rule))
+        return Fail("sense-with-good takes no sense or KEY ASC ASCQ in hexadecimal");
+    i += 3;
+    return true;
+}
+
+bool SimScenario::ParseFaultTiming(const std::string& action, const Tokens& tokens, size_t& i,
+                                   SimFaultRule& rule, uint8_t& timing)
+{
+    if (action == "delay") {
+        long ms = 0;
+        if (i >= tokens.size() || !ParseDecimal(tokens[i], 0, kMaxDelayMs, ms))
+            return Fail("delay needs milliseconds from 0 to " + std::to_string(kMaxDelayMs));
+        ++i;
+        rule.delayMs = static_cast<uint32_t>(ms);
+        timing = kTimingDelay;
+    } else if (action == "hang") {
+        timing = kTimingHang;
+    } else if (action == "keep") {
+        timing = kTimingKeep;
+    } else if (action == "pause") {
+        timing = kTimingPause;
+    }
+    return true;
+}
+
+bool SimScenario::ParseFaultCount(const Tokens& tokens, size_t& i, SimFaultRule& rule)
+{
+    long n = 0;
+    if (i >= tokens.size() || !ParseDecimal(tokens[i], 1, kMaxCount, n))
+        return Fail("count needs a number from 1 to " + std::to_string(kMaxCount));
+    // Only a count sets remaining, which is -1 until then.
+    if (rule.remaining >= 0)
+        return Fail("count given twice");
+    ++i;
+    rule.remaining = static_cast<int32_t>(n);
+    return true;
+}
+
+bool SimScenario::StoreFaultAction(uint8_t result, uint8_t timing, SimFaultRule& rule)
+{
+    if (result != kFaultNone) {
+        if (rule.result != kFaultNone)
+            return Fail("more than one result for one fault");
+        rule.result = result;
+    }
+    if (timing != kTimingNone) {
+        if (rule.timing != kTimingNone)
+            return Fail("more than one of delay, hang, keep and pause for one fault");
+        rule.timing = timing;
+    }
+    return true;
+}
+
+bool SimScenario::CheckFaultRule(const SimFaultRule& rule)
+{
     if (rule.result == kFaultNone && rule.timing == kTimingNone)
         return Fail("fault needs an action");
     if ((rule.timing == kTimingHang || rule.timing == kTimingKeep) && rule.result != kFaultNone)

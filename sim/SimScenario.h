@@ -46,7 +46,22 @@ private:
     bool ParseDevice(const std::vector<std::string>& tokens);
     bool ParseRvxOptions(const std::vector<std::string>& tokens, SimDevice& device);
     bool ParseFault(const std::vector<std::string>& tokens);
+    // The actions after the command, from tokens[4]: each action word with its values.
     bool ParseFaultActions(const std::vector<std::string>& tokens, SimFaultRule& rule);
+    // The steps of ParseFaultActions. Each reads the values of the action word just read
+    // from tokens[i] on and moves i past them; a word that is not its own leaves result
+    // or timing at none.
+    bool ParseFaultResult(const std::string& action, const std::vector<std::string>& tokens,
+                          size_t& i, SimFaultRule& rule, uint8_t& result);
+    bool ParseSenseWithGood(const std::vector<std::string>& tokens, size_t& i, SimFaultRule& rule,
+                            uint8_t& result);
+    bool ParseFaultTiming(const std::string& action, const std::vector<std::string>& tokens,
+                          size_t& i, SimFaultRule& rule, uint8_t& timing);
+    bool ParseFaultCount(const std::vector<std::string>& tokens, size_t& i, SimFaultRule& rule);
+    // Takes one action's result and timing into the rule, which holds one of each.
+    bool StoreFaultAction(uint8_t result, uint8_t timing, SimFaultRule& rule);
+    // The combinations of actions that no request can show.
+    bool CheckFaultRule(const SimFaultRule& rule);
     bool ParseAddress(const std::vector<std::string>& tokens, int& adapterId, int& targetId);
     bool CheckAdapters();
     bool Fail(const std::string& message);

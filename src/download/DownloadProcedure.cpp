@@ -128,77 +128,97 @@ bool DownloadProcedure::ShowFirmwareFile(DownloadPanel& panel, TextBuffer& model
 
 bool DownloadProcedure::ChooseDrive(DownloadPanel& panel, TextBuffer& modelRow)
 {
-    ProductDescriptor& drive = firmware.driveDescriptor;
-    // Every found drive is prepared twice; the drive that answered is the candidate.
-    int answered = 0;
-    int chosen = -1;
-    bool tookProbe[ScsiDevice::kMaxDrives] = {};
-    for (int l = 0; l < device->DriveCount(); ++l) {
-        device->SelectDrive(static_cast<uint8_t>(l));
-        tookProbe[l] = PrepareDrive();
-        if (tookProbe[l])
-            ++answered;
-        if (PrepareDrive() && answered == 1)
-            chosen = l;
-    }
+    PreparedDrives prepared = PrepareEveryDrive();
 
     // A drive that took the probe but failed its unload leaves the protocol known. With
     // no drive prepared in this attempt, none has passed the identification check either,
     // and the firmware must not go to whichever drive happens to be selected.
-    if (answered == 0)
-        drive.protocolType40 = 0;
+    if (prepared.answered == 0)
+        firmware.driveDescriptor.protocolType40 = 0;
 
     // The host named an RVX-4417K: no other drive may be written in its place.
     int host = HostChoiceIndex();
-    if (host >= 0 && answered > 0 && (!tookProbe[host] || (answered == 1 && chosen != host))) {
+    if (IsHostChoicePassedOver(host, prepared)) {
         TraceChoice(host, "the host's choice did not take the download: none written");
         panel.SetStatus(kDriveMismatch);
         return false;
     }
 
-    bool driveMismatch = false;
-    if (answered == 1) {
-        // The one drive that answered failed its second preparation: there is no drive
-        // to select, and none may be taken from outside the table.
-        if (chosen < 0) {
-            panel.SetStatus(kDriveMismatch);
-            return false;
-        }
-        device->SelectDrive(static_cast<uint8_t>(chosen));
-        const DriveEntry& entry = device->Drive(chosen);
-        modelRow.Assign(entry.modelName);
-        if (!IsExpectedIdentification(modelRow.data)) {
-            panel.SetStatus(kDriveMismatch);
-            return false;
-        }
-        modelRow.Append(" ").Append(entry.revision).Append("  ");
-        TraceChoice(chosen, "the one drive that took the download");
-        PrepareDrive(); // its probe decides the drive's protocol from here on
-    } else if (answered >= 2 && host >= 0) {
-        device->SelectDrive(static_cast<uint8_t>(host));
-        driveMismatch = !PrepareDrive();
-        TraceChoice(host, driveMismatch ? "the host's choice, which failed its preparation"
-                                        : "the host's choice");
-    } else if (answered >= 2) {
-        bool found = false;
-        for (int m = 0; m < device->DriveCount() && !found; ++m) {
-            device->SelectDrive(static_cast<uint8_t>(m));
-            if (IsExpectedIdentification(device->Drive(m).modelName) && PrepareDrive()) {
-                found = true;
-                TraceChoice(m, "the first RVX-4417K that took the download; the host named "
-                               "none of them");
-            }
-        }
-        driveMismatch = !found;
+    if (prepared.answered == 1 && !SelectOnlyAnswered(prepared.chosen, modelRow)) {
+        panel.SetStatus(kDriveMismatch);
+        return false;
     }
+    bool selected = true;
+    if (prepared.answered >= 2)
+        selected = host >= 0 ? SelectHostChoice(host) : SelectFirstExpected();
 
     panel.SetRowValue(kRowDriveModel, modelRow.data);
-    if (driveMismatch) {
+    if (!selected) {
         panel.SetStatus(kDriveMismatch);
         return false;
     }
     panel.SetRowState(kRowDriveModel, kRowPassed);
     return true;
+}
+
+DownloadProcedure::PreparedDrives DownloadProcedure::PrepareEveryDrive()
+{
+    // Every found drive is prepared twice; the drive that answered is the candidate.
+    PreparedDrives prepared = {0, -1, {}};
+    for (int l = 0; l < device->DriveCount(); ++l) {
+        device->SelectDrive(static_cast<uint8_t>(l));
+        prepared.tookProbe[l] = PrepareDrive();
+        if (prepared.tookProbe[l])
+            ++prepared.answered;
+        if (PrepareDrive() && prepared.answered == 1)
+            prepared.chosen = l;
+    }
+    return prepared;
+}
+
+bool DownloadProcedure::IsHostChoicePassedOver(int host, const PreparedDrives& prepared) const
+{
+    return host >= 0 && prepared.answered > 0 &&
+           (!prepared.tookProbe[host] || (prepared.answered == 1 && prepared.chosen != host));
+}
+
+bool DownloadProcedure::SelectOnlyAnswered(int chosen, TextBuffer& modelRow)
+{
+    // The one drive that answered failed its second preparation: there is no drive to
+    // select, and none may be taken from outside the table.
+    if (chosen < 0)
+        return false;
+    device->SelectDrive(static_cast<uint8_t>(chosen));
+    const DriveEntry& entry = device->Drive(chosen);
+    modelRow.Assign(entry.modelName);
+    if (!IsExpectedIdentification(modelRow.data))
+        return false;
+    modelRow.Append(" ").Append(entry.revision).Append("  ");
+    TraceChoice(chosen, "the one drive that took the download");
+    PrepareDrive(); // its probe decides the drive's protocol from here on
+    return true;
+}
+
+bool DownloadProcedure::SelectHostChoice(int host)
+{
+    device->SelectDrive(static_cast<uint8_t>(host));
+    bool prepared = PrepareDrive();
+    TraceChoice(host,
+                prepared ? "the host's choice" : "the host's choice, which failed its preparation");
+    return prepared;
+}
+
+bool DownloadProcedure::SelectFirstExpected()
+{
+    for (int m = 0; m < device->DriveCount(); ++m) {
+        device->SelectDrive(static_cast<uint8_t>(m));
+        if (IsExpectedIdentification(device->Drive(m).modelName) && PrepareDrive()) {
+            TraceChoice(m, "the first RVX-4417K that took the download; the host named "
+                           "none of them");
+            return true;
+        }
+    }
+    return false;
 }
 
 void DownloadProcedure::TraceChoice(int index, const char* why) const

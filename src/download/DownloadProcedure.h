@@ -74,6 +74,26 @@ private:
     // Prepares every drive found and picks the one to write; its row text into modelRow
     // when one drive answered.
     bool ChooseDrive(DownloadPanel& panel, TextBuffer& modelRow);
+    // What preparing every drive of the table found.
+    struct PreparedDrives {
+        int answered; // drives that took the first preparation
+        // The last drive whose second preparation passed while one drive had answered,
+        // or -1.
+        int chosen;
+        bool tookProbe[ScsiDevice::kMaxDrives];
+    };
+    // The steps of ChooseDrive.
+    PreparedDrives PrepareEveryDrive();
+    // The host's choice (host, -1 without one) while some drive answered: it did not take
+    // the probe, or it is not the one chosen when one drive answered.
+    bool IsHostChoicePassedOver(int host, const PreparedDrives& prepared) const;
+    // Selects the one drive that answered, its row text into modelRow; false when it
+    // cannot be written.
+    bool SelectOnlyAnswered(int chosen, TextBuffer& modelRow);
+    // Selects and prepares the drive; true when it took the preparation.
+    bool SelectHostChoice(int host);
+    // Selects the first RVX-4417K of the table that takes the preparation; false when none.
+    bool SelectFirstExpected();
     bool CheckProtocols(DownloadPanel& panel);
     // Which drive of the table was taken for the write, and why, into the trace.
     void TraceChoice(int index, const char* why) const;
