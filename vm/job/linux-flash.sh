@@ -130,10 +130,10 @@ printf '%s\n' 'adapters 1' 'device 0 1 rvx revision 1.00' 'fault 0 1 unload dela
 scsi-drive.sh serve slow-unload.txt "$results/checks-sigint"
 background checks-sigint --json flash sample.zqx --yes
 wait_for_line "$results/checks-sigint-trace.txt" '> 1B 00 00 00 02'
-# Meanwhile a program that passes the flashers' lock (a lock folder of its own) meets the
-# exclusive open.
+# Meanwhile a program that passes the flashers' lock (a /run of its own, where the lock
+# files go without /run/lock) meets the exclusive open.
 run exclusive unshare --mount sh -c \
-    'mount -t tmpfs other-locks /run/lock && exec ./rvxflash flash sample.zqx --yes'
+    'mount -t tmpfs other-locks /run && exec ./rvxflash flash sample.zqx --yes'
 kill -INT "$pid"
 finish checks-sigint
 
