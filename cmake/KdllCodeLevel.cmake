@@ -3,7 +3,7 @@
 # ships, and both with debug information: it changes no instruction, the shipped
 # binaries are stripped of it, and their copies in symbols/ keep it for debuggers.
 #  - -Os: the library spends its time waiting on the drive, the user and ASPI; nothing of
-#    it is bound by the processor (see the benchmarks in the README).
+#    it is bound by the processor (see the benchmarks in docs/testing.md).
 #  - Each function and datum in a section of its own, and the linker drops the unused.
 #  - No exceptions and no run-time type information: the code uses neither.
 #  - i686 build: code for the Pentium (i586), so that the DLL runs on the Pentium, Pentium

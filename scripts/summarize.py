@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Adds up the results of every test run of the three builds into one closing line.
+"""Adds up the results of every build's test run into one closing line.
 
 Each ctest entry counts once, except a GoogleTest program, which counts its test cases
 (from the XML file it wrote as results/<entry>.xml)."""

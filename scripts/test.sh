@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# The test command: installs what is missing, builds all four test builds and the
-# package, runs every test (native unit tests and fuzz targets, the checks of the product
+# The test command: installs what is missing, builds the six builds (scripts/build.sh) and
+# the package, runs every test (native unit tests and fuzz targets, the checks of the product
 # and its package, the Wine tests, and the i686 programs with the product DLL in the
 # emulated i386 machine) and ends with one line that adds them up.
 #
-# KDLL_SKIP_VM=1 leaves out the emulated machine while working (see README: "The i686
-# programs"); CI (CI=true) always runs it.
+# KDLL_SKIP_VM=1 leaves out the emulated machine while working (see
+# docs/emulated-machine.md); CI (CI=true) always runs it.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"

@@ -51,7 +51,7 @@ set_tests_properties(wine_tests_lifetime_heap PROPERTIES TIMEOUT 600
 # each ending in the program's own exit code: no ASPI layer, and Wine's own stub in place
 # of the file (3, no drive); two CD-ROM drives, of which it proposes the RVX-4417K in its
 # chooser and flashes it, its trace switched on from the menu (0); the chooser cancelled
-# (4); a file for another drive, which the panel refuses without a word (1, nothing
+# (5); a file for another drive, which the panel refuses without a word (1, nothing
 # written); a write that fails (2); and its help.
 set(DEMO_RUNS ${CMAKE_BINARY_DIR}/demo-runs)
 # The two drives, with a write that lasts long enough for the demo to try closing.
