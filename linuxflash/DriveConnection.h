@@ -22,7 +22,7 @@ public:
 
     ScsiDevice& Device() { return device; }
     // True while the kernel still holds a command the drive has not answered.
-    bool HoldsCalls() const { return layer.HoldsCalls(); }
+    bool HoldsCalls() { return layer.HoldsCalls(); }
     // False when the layer could not start its threads: every command then fails at once.
     bool Started() const { return layer.Started(); }
     // True once Linux has said that the drive is gone, and its words then.

@@ -157,6 +157,7 @@ FirmwareFileReader::Result FirmwareFileReader::ReadPipe(int descriptor, const st
     }
     // What follows in a longer pipe is not read: its size is unknown then.
     size = ended ? static_cast<long>(count) : -1;
-    bytes.resize(count < FirmwareImage::kFileBytes ? count : FirmwareImage::kFileBytes);
+    const size_t image = FirmwareImage::kFileBytes;
+    bytes.resize(count < image ? count : image);
     return kRead;
 }
