@@ -6,8 +6,7 @@
 #include <system_error>
 
 SgAspiLayer::SgAspiLayer(SgTransport& transport, const std::vector<uint8_t>& targets)
-    : transport(transport), stopping(false), workAsked{}, driveGone(false), started(true),
-      queue(*this)
+    : transport(transport), stopping(false), workAsked{}, queue(*this)
 {
     AdapterQueue::Address addresses[kMaxAdapters];
     int count = 0;
@@ -26,7 +25,6 @@ SgAspiLayer::SgAspiLayer(SgTransport& transport, const std::vector<uint8_t>& tar
             threads.emplace_back(&SgAspiLayer::RunAdapter, this, i);
         } catch (const std::system_error&) {
             threads.emplace_back();
-            started = false;
         }
     }
 }
@@ -67,10 +65,19 @@ uint32_t SgAspiLayer::Send(void* request)
     return AdapterQueue::RefuseUnknown(header);
 }
 
+bool SgAspiLayer::Started() const
+{
+    for (const std::thread& thread : threads) {
+        if (!thread.joinable())
+            return false;
+    }
+    return true;
+}
+
 bool SgAspiLayer::DriveGone() const
 {
     std::lock_guard<std::mutex> guard(lock);
-    return driveGone;
+    return !goneWord.empty();
 }
 
 std::string SgAspiLayer::GoneWord() const
@@ -92,7 +99,6 @@ void SgAspiLayer::Run(int adapter, AdapterCall& call)
     if (!request.DriveGone())
         return;
     std::lock_guard<std::mutex> guard(lock);
-    driveGone = true;
     goneWord = request.Said();
 }
 

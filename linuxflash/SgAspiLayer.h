@@ -53,7 +53,7 @@ public:
     bool HoldsCalls() { return queue.HoldsCalls(); }
     // False when an adapter's thread could not be started: its requests end at once with
     // SS_INSUFFICIENT_RESOURCES.
-    bool Started() const { return started; }
+    bool Started() const;
     // True once a call has found the drive gone (removed, or no longer reachable), and
     // what Linux said then ("errno 19 (No such device)").
     bool DriveGone() const;
@@ -82,10 +82,8 @@ private:
     // Under the lock.
     bool stopping;
     bool workAsked[kMaxAdapters];
-    bool driveGone;
-    std::string goneWord;
+    std::string goneWord; // empty until a call found the drive gone
 
-    bool started;
-    std::vector<std::thread> threads;
+    std::vector<std::thread> threads; // one per adapter; not joinable: none could be had
     AdapterQueue queue;
 };
