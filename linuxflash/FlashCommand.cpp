@@ -158,11 +158,8 @@ ExitCode FlashCommand::Download(const CdromDevice& drive)
     report.writeBegan = session.WriteBegan();
     report.restartRequested = session.RestartRequested();
     report.driveGone = connection.DriveGone();
-    if (code == kExitCancelled) {
-        report.signal = run.stop.SignalName();
-        report.message = std::string("stopped") + (report.signal ? " by " : "") +
-                         (report.signal ? report.signal : "") + " before the write";
-    }
+    if (code == kExitCancelled)
+        run.NoteStop(" before the write");
     if (report.driveGone)
         run.End(code, "the drive went away (Linux: " + connection.GoneWord() + ")");
     if (connection.HoldsCalls())

@@ -29,11 +29,15 @@ struct RunContext {
     // Ends the command on a request to stop, before anything was written.
     ExitCode Stopped(const char* nothingDone)
     {
-        report.signal = stop.SignalName();
-        std::string why = std::string("stopped") + (report.signal ? " by " : "") +
-                          (report.signal ? report.signal : "");
-        report.message = why;
-        std::fprintf(human, "rvxflash: %s; %s.\n", why.c_str(), nothingDone);
+        NoteStop("");
+        std::fprintf(human, "rvxflash: %s; %s.\n", report.message.c_str(), nothingDone);
         return kExitCancelled;
+    }
+    // The stop in the report: its signal, and "stopped by SIGINT" and when.
+    void NoteStop(const char* when)
+    {
+        report.signal = stop.SignalName();
+        report.message = std::string("stopped") + (report.signal ? " by " : "") +
+                         (report.signal ? report.signal : "") + when;
     }
 };
